@@ -1,0 +1,124 @@
+#include "platform/Event.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/LastError.h"
+
+using namespace platform;
+
+namespace {
+
+struct GroupOfFive : ::testing::Test {
+  std::shared_ptr<EventGroup> group = CreateEventGroup();
+  Event* events[5] = {};
+  void SetUp() override {
+    for (auto& e : events) {
+      e = CreateEvent(group);
+      ASSERT_NE(e, nullptr);
+    }
+  }
+  void TearDown() override {
+    for (auto* e : events) CloseEvent(e);
+  }
+};
+
+}  // namespace
+
+TEST(Event, IsAutoResetAndCreatedUnsignalled) {
+  Event* e = CreateEvent();
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(WaitEvent(e, 0), WaitResult::TimedOut);
+  EXPECT_TRUE(SetEvent(e));
+  EXPECT_TRUE(SetEvent(e));  // a second set before the wait is not counted
+  EXPECT_EQ(WaitEvent(e, 0), WaitResult::Signalled);
+  EXPECT_EQ(WaitEvent(e, 0), WaitResult::TimedOut);
+  CloseEvent(e);
+}
+
+TEST(Event, WaitHonoursItsTimeOutAndWakesOnSet) {
+  Event* e = CreateEvent();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitEvent(e, 60), WaitResult::TimedOut);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+
+  std::thread setter([e] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    SetEvent(e);
+  });
+  EXPECT_EQ(WaitEvent(e, WAIT_FOREVER), WaitResult::Signalled);
+  setter.join();
+  CloseEvent(e);
+}
+
+TEST_F(GroupOfFive, WaitAnyReturnsLowestSignalledAndClearsOnlyIt) {
+  SetEvent(events[3]);
+  SetEvent(events[1]);
+  EXPECT_EQ(WaitAnyEvent(events, 5, 0), 1);
+  EXPECT_EQ(WaitEvent(events[3], 0), WaitResult::Signalled) << "event 3 must still be set";
+  SetEvent(events[3]);
+  EXPECT_EQ(WaitAnyEvent(events, 5, 0), 3);
+  EXPECT_EQ(WaitAnyEvent(events, 5, 0), WAIT_ANY_TIMEOUT);
+}
+
+TEST_F(GroupOfFive, WaitAnyTimesOutThenWakesOnAnotherThreadsSet) {
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitAnyEvent(events, 5, 50), WAIT_ANY_TIMEOUT);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+
+  std::thread setter([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    SetEvent(events[4]);
+  });
+  EXPECT_EQ(WaitAnyEvent(events, 5, 5000), 4);
+  setter.join();
+  // Only the first count events are looked at.
+  SetEvent(events[4]);
+  EXPECT_EQ(WaitAnyEvent(events, 4, 0), WAIT_ANY_TIMEOUT);
+}
+
+TEST_F(GroupOfFive, WaitAnyRefusesNullAndForeignEvents) {
+  Event* foreign = CreateEvent();
+  Event* mixed[2] = {events[0], foreign};
+  SetLastError(0);
+  EXPECT_EQ(WaitAnyEvent(mixed, 2, 0), WAIT_ANY_FAILED);
+  EXPECT_NE(LastError(), 0);
+  Event* withNull[2] = {events[0], nullptr};
+  EXPECT_EQ(WaitAnyEvent(withNull, 2, 0), WAIT_ANY_FAILED);
+  EXPECT_EQ(WaitAnyEvent(events, 0, 0), WAIT_ANY_FAILED);
+  CloseEvent(foreign);
+}
+
+TEST(Event, CallsOnNullFail) {
+  SetLastError(0);
+  EXPECT_FALSE(SetEvent(nullptr));
+  EXPECT_NE(LastError(), 0);
+  EXPECT_EQ(WaitEvent(nullptr, 0), WaitResult::Failed);
+}
+
+TEST(Event, InjectedFailuresHitTheChosenCallOnce) {
+  Event* e = CreateEvent();
+  InjectEventFailure(EventCall::Set, 1);
+  EXPECT_TRUE(SetEvent(e));
+  SetLastError(0);
+  EXPECT_FALSE(SetEvent(e));
+  EXPECT_NE(LastError(), 0);
+  EXPECT_TRUE(SetEvent(e));
+
+  InjectEventFailure(EventCall::Wait, 0);
+  EXPECT_EQ(WaitEvent(e, 0), WaitResult::Failed);
+  EXPECT_EQ(WaitEvent(e, 0), WaitResult::Signalled);
+
+  InjectEventFailure(EventCall::Create, 0);
+  EXPECT_EQ(CreateEvent(), nullptr);
+  Event* again = CreateEvent();
+  EXPECT_NE(again, nullptr);
+
+  InjectEventFailure(EventCall::Wait, 5);
+  InjectEventFailure(EventCall::Wait, -1);  // disarmed
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(WaitEvent(again, 0), WaitResult::TimedOut);
+  CloseEvent(again);
+  CloseEvent(e);
+}
