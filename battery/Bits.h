@@ -26,3 +26,21 @@ inline uint32_t ReadBits(const uint32_t* words, uint64_t t, int s) {
   const uint32_t chunk = static_cast<uint32_t>(pair >> (t & 31));
   return ReverseBits32(chunk) >> (32 - s);
 }
+
+// The number of ones among the len bits from bit start.
+inline uint64_t CountOnes(const uint32_t* words, uint64_t start, uint64_t len) {
+  if (len == 0) return 0;
+  const uint64_t end = start + len - 1;  // last bit, inclusive
+  const uint64_t first = start >> 5, last = end >> 5;
+  const uint32_t headMask = ~0u << (start & 31);
+  const uint32_t tailMask = ~0u >> (31 - (end & 31));
+  if (first == last) return __builtin_popcount(words[first] & headMask & tailMask);
+  uint64_t count = __builtin_popcount(words[first] & headMask);
+  for (uint64_t i = first + 1; i < last; ++i) count += __builtin_popcount(words[i]);
+  return count + __builtin_popcount(words[last] & tailMask);
+}
+
+// Byte k of the buffer as the input stored it: bits 8k .. 8k + 7, bit 8k lowest.
+inline uint32_t ReadByte(const uint32_t* words, uint64_t k) {
+  return (words[k >> 2] >> ((k & 3) * 8)) & 0xFFu;
+}

@@ -47,6 +47,7 @@ std::vector<double> resultPValues[TEST_SLOTS];
 double* lnFactorial = nullptr;
 int lnFactorialMax = 0;
 
+char* dataDir = nullptr;
 char* pathBuf = nullptr;
 thread_local int gammaSign = 1;
 int runState = RunState::Idle;

@@ -55,6 +55,10 @@ extern int lnFactorialMax;
 // lnFactorialMax >= maxK afterwards.
 void EnsureLnFactorial(int maxK);
 
+// The program's data folder (the executable's), without a trailing '/';
+// set by the main window, read by the engine and the test constructors.
+extern char* dataDir;
+
 // 1024-byte scratch buffer of the GUI thread for one run.
 constexpr int PATH_BUF_SIZE = 1024;
 extern char* pathBuf;

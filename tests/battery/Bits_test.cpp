@@ -46,3 +46,20 @@ TEST(Bits, AgreesWithBitByBitReadingEverywhere) {
   for (uint64_t t = 0; t + 32 <= 8 * 32; ++t)
     for (int s = 1; s <= 32; ++s) ASSERT_EQ(ReadBits(words.data(), t, s), SlowBits(words.data(), t, s)) << t << " " << s;
 }
+
+TEST(Bits, CountOnesAndBytesAgreeWithBitByBitReading) {
+  std::mt19937 gen(777);
+  std::vector<uint32_t> words(12);
+  for (auto& w : words) w = gen();
+  for (uint64_t start = 0; start < 70; start += 3)
+    for (uint64_t len = 0; start + len <= 10 * 32; len += 7) {
+      uint64_t slow = 0;
+      for (uint64_t t = start; t < start + len; ++t) slow += ReadBit(words.data(), t);
+      ASSERT_EQ(CountOnes(words.data(), start, len), slow) << start << " " << len;
+    }
+  for (uint64_t k = 0; k < 40; ++k) {
+    uint32_t slow = 0;
+    for (int j = 7; j >= 0; --j) slow = (slow << 1) | ReadBit(words.data(), 8 * k + j);
+    ASSERT_EQ(ReadByte(words.data(), k), slow) << k;
+  }
+}
