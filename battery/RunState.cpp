@@ -87,13 +87,13 @@ int runPriority;
 
 void EnsureLnFactorial(int maxK) {
   if (maxK <= lnFactorialMax) return;
+  // maxK + 1 entries, computed in size_t so that no size wraps. The old
+  // table stays until the new one exists, so a failure keeps what earlier
+  // requests were given.
+  double* table = new (std::nothrow) double[static_cast<size_t>(maxK) + 1];
+  if (table == nullptr) return;
   delete[] lnFactorial;
-  // maxK + 1 entries, computed in size_t so that no size wraps.
-  lnFactorial = new (std::nothrow) double[static_cast<size_t>(maxK) + 1];
-  if (lnFactorial == nullptr) {
-    lnFactorialMax = 0;
-    return;
-  }
+  lnFactorial = table;
   lnFactorialMax = maxK;
   lnFactorial[0] = 0;
   lnFactorial[1] = 0;

@@ -50,8 +50,8 @@ constexpr double PVALUE_SHORT = -2.0;
 // ln k! for k = 0 .. lnFactorialMax; null and 0 when empty.
 extern double* lnFactorial;
 extern int lnFactorialMax;
-// Grows the table to hold k = 0 .. maxK; it never shrinks. When the table
-// cannot be allocated it is left empty (null, 0): the caller checks
+// Grows the table to hold k = 0 .. maxK; it never shrinks. When the larger
+// table cannot be allocated the table stays as it was: the caller checks
 // lnFactorialMax >= maxK afterwards.
 void EnsureLnFactorial(int maxK);
 
