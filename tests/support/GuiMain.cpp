@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include "GuiTest.h"
+
 namespace {
 
 void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
@@ -15,12 +17,20 @@ void FailOnAssert(const wxString& file, int line, const wxString& func, const wx
       << msg.utf8_str().data();
 }
 
+std::function<void()> pendingEventsHook;
+
 class TestApp : public wxApp {
  public:
   bool OnInit() override { return true; }
+  bool Pending() override {
+    if (pendingEventsHook) pendingEventsHook();
+    return wxApp::Pending();
+  }
 };
 
 }  // namespace
+
+void SetPendingEventsHook(std::function<void()> hook) { pendingEventsHook = std::move(hook); }
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,83 @@
+#include "battery/CUSUM.h"
+
+#include <cmath>
+
+#include "FirstTestsReference.h"
+#include "SequenceFixture.h"
+
+using CusumTest = SequenceFixture;
+
+TEST_F(CusumTest, AgreesWithMpmathOnSequencesAndTheirExcursions) {
+  for (const auto& ref : FIRST_TESTS_REF) {
+    Xorshift(ref.seed, ref.n);
+    CUSUM test;
+    const auto pairs = Run(test, SLOT_CUSUM);
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[0].label, "Cusum 1");
+    EXPECT_EQ(pairs[1].label, "Cusum 2");
+    EXPECT_NEAR(pairs[0].p, ref.forwardP, 1e-12 * ref.forwardP + 1e-15) << "n " << ref.n;
+    EXPECT_NEAR(pairs[1].p, ref.backwardP, 1e-12 * ref.backwardP + 1e-15) << "n " << ref.n;
+  }
+}
+
+TEST(CusumPValue, AgreesWithMpmathDownToTheFarTail) {
+  // Relative accuracy also where the p-value is tiny: the series must not
+  // lose it to cancellation against 1.
+  for (const auto& ref : CUSUM_REF)
+    EXPECT_NEAR(CusumPValue(ref.n, ref.z), ref.p, 1e-11 * ref.p + 1e-300) << "n " << ref.n << " z " << ref.z;
+}
+
+TEST(CusumPValue, PublishedExamples) {
+  // The cumulative sums example with ten bits 1011010111: z = 4, p = 0.4116
+  // (the published value, from a series truncated at n / z < 5 this would be
+  // near a quarter of it).
+  EXPECT_NEAR(CusumPValue(10, 4), 0.4116, 1e-4);
+  // The hundred-bit example: forward z = 16, backward z = 19.
+  EXPECT_NEAR(CusumPValue(100, 16), 0.219194, 1e-6);
+  EXPECT_NEAR(CusumPValue(100, 19), 0.114866, 1e-6);
+  EXPECT_NEAR(CusumPValue(100, 10), 0.6292, 1e-4);
+}
+
+TEST_F(CusumTest, AlternatingBitsNeverLeaveZeroAndPassWithCertainty) {
+  std::string text;
+  for (int i = 0; i < 50; ++i) text += "10";
+  FromText(text);
+  CUSUM test;
+  const auto pairs = Run(test, SLOT_CUSUM);
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_NEAR(pairs[0].p, 1.0, 1e-15);
+  EXPECT_NEAR(pairs[1].p, 1.0, 1e-15);
+}
+
+TEST_F(CusumTest, TheTenBitExampleForwardAndBackward) {
+  FromText("1011010111");
+  CUSUM test;
+  const auto pairs = Run(test, SLOT_CUSUM);
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_DOUBLE_EQ(pairs[0].p, CusumPValue(10, 4));
+  EXPECT_DOUBLE_EQ(pairs[1].p, CusumPValue(10, 4));  // 1110101101 backward also peaks at 4
+}
+
+TEST_F(CusumTest, AllOnesFailsAndLengthsNotAMultipleOfEightCount) {
+  for (uint32_t n : {1u, 7u, 9u, 100u, 1001u}) {
+    Zeros(n);
+    for (uint32_t t = 0; t < n; ++t) words[t >> 5] |= 1u << (t & 31);
+    CUSUM test;
+    const auto pairs = Run(test, SLOT_CUSUM);
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_DOUBLE_EQ(pairs[0].p, CusumPValue(n, n)) << n;
+    EXPECT_DOUBLE_EQ(pairs[1].p, CusumPValue(n, n)) << n;
+  }
+  EXPECT_LT(CusumPValue(1001, 1001), 1e-200);
+}
+
+TEST_F(CusumTest, ASingleOneAtTheEndIsSeenByBothPasses) {
+  // 0...01: forward the walk sinks to -(n-1) and comes back one step;
+  // backward it starts with +1 then sinks to -(n-2).
+  Zeros(77);
+  words[76 >> 5] |= 1u << (76 & 31);
+  CUSUM test;
+  const auto pairs = Run(test, SLOT_CUSUM);
+  EXPECT_DOUBLE_EQ(pairs[0].p, CusumPValue(77, 76));
+  EXPECT_DOUBLE_EQ(pairs[1].p, CusumPValue(77, 75));
+}

@@ -1,0 +1,69 @@
+#pragma once
+// A test's view of the run state: a sequence of its own in seqBits, and the
+// pairs one RunTest appended to the slot.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "battery/RunState.h"
+#include "battery/TESTthd.h"
+
+struct Pair {
+  std::string label;
+  double p;
+};
+
+class SequenceFixture : public ::testing::Test {
+ protected:
+  std::vector<uint32_t> words;
+
+  // n bits, all zero.
+  void Zeros(uint32_t n) {
+    words.assign(n / 32 + 2, 0);
+    seqBits = words.data();
+    seqLen = n;
+  }
+  // n bits given as a text of '0' and '1', first bit first.
+  void FromText(const std::string& text) {
+    Zeros(static_cast<uint32_t>(text.size()));
+    for (size_t t = 0; t < text.size(); ++t)
+      if (text[t] == '1') words[t >> 5] |= 1u << (t & 31);
+  }
+  // The words of xorshift32 (13, 17, 5) from a seed, as the reference
+  // script makes them.
+  void Xorshift(uint32_t seed, uint32_t n) {
+    Zeros(n);
+    uint32_t x = seed;
+    for (uint32_t i = 0; i < n / 32 + 1; ++i) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      words[i] = x;
+    }
+    // Bits past n are spare; the tests must not read them.
+    if (n % 32 != 0) words[n / 32] &= (1u << (n % 32)) - 1;
+    words[n / 32 + 1] = 0xFFFFFFFFu;
+    if (n % 32 != 0) words[n / 32] |= ~((1u << (n % 32)) - 1);
+  }
+
+  // Runs the test once on the sequence and takes its pairs out of the slot.
+  std::vector<Pair> Run(TESTthd& test, int slot) {
+    test.slot = slot;
+    test.RunTest();
+    std::vector<Pair> pairs;
+    for (size_t i = 0; i < resultLabels[slot].size(); ++i) {
+      pairs.push_back({resultLabels[slot][i], resultPValues[slot][i]});
+      delete[] resultLabels[slot][i];
+    }
+    EXPECT_EQ(resultLabels[slot].size(), resultPValues[slot].size());
+    resultLabels[slot].clear();
+    resultPValues[slot].clear();
+    return pairs;
+  }
+
+  void TearDown() override {
+    seqBits = nullptr;
+    seqLen = 0;
+  }
+};
