@@ -1,0 +1,93 @@
+#include "engine/Helpers.h"
+
+#include <wx/colour.h>
+#include <wx/grid.h>
+#include <wx/string.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+#include "battery/Messages.h"
+#include "battery/RunState.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/LastError.h"
+#include "platform/ThreadClock.h"
+
+double pvalueFixedMin = 0.001;
+
+const char* FormatPValue(double p) {
+  static char buffers[2][16];
+  static int next = 0;
+  char* text = buffers[next];
+  next ^= 1;
+  if (!(p < pvalueFixedMin)) {
+    snprintf(text, sizeof buffers[0], "%.*f", pvalueDigits, p);
+  } else if (p == 0) {
+    snprintf(text, sizeof buffers[0], "%*d", pvalueDigits + 2, 0);
+  } else if (p == PVALUE_FAIL) {
+    snprintf(text, sizeof buffers[0], " fail");
+  } else if (p == PVALUE_SHORT) {
+    snprintf(text, sizeof buffers[0], " short");
+  } else {
+    snprintf(text, sizeof buffers[0], "%.*e", std::max(pvalueDigits - 5, 0), p);
+  }
+  return text;
+}
+
+void SetPValueCell(wxGrid& grid, int row, int column, double p) {
+  grid.SetCellValue(row, column, wxString::FromAscii(FormatPValue(p)));
+  if (p < 0.001) {
+    grid.SetCellTextColour(row, column, *wxRED);
+  } else if (p < 0.01) {
+    grid.SetCellTextColour(row, column, wxColour(255, 128, 0));
+  } else {
+    grid.SetCellTextColour(row, column, *wxBLUE);
+  }
+}
+
+char* FormatDuration(char* buffer, int decimals, double seconds) {
+  decimals = std::clamp(decimals, 0, 6);
+  int64_t scale = 1;
+  for (int i = 0; i < decimals; ++i) scale *= 10;
+  // The duration as a whole count of 10^-decimals seconds, rounded as
+  // (x + 0.5) truncated and held to the signed 32-bit range. Hours, minutes
+  // and seconds are split off this count in integers: splitting the double
+  // value loses a unit now and then (13 s would come out as 12 s).
+  const double scaled = std::clamp(seconds * static_cast<double>(scale) + 0.5, -2147483648.0, 2147483647.0);
+  const int64_t units = static_cast<int32_t>(scaled);
+  const int h = static_cast<int>(units / (3600 * scale));
+  const int m = static_cast<int>(units % (3600 * scale) / (60 * scale));
+  const int64_t secUnits = units % (60 * scale);
+  if (decimals != 0) {
+    snprintf(buffer, FORMAT_DURATION_SIZE, "%d:%02d:%0*.*f", h, m, decimals + 3, decimals,
+             static_cast<double>(secUnits) / static_cast<double>(scale));
+  } else if (h != 0) {
+    snprintf(buffer, FORMAT_DURATION_SIZE, "%2dh %2dm", h, m);
+  } else if (m != 0) {
+    snprintf(buffer, FORMAT_DURATION_SIZE, "%2dm %2ds", m, static_cast<int>(secUnits));
+  } else {
+    snprintf(buffer, FORMAT_DURATION_SIZE, "%2ds", static_cast<int>(secUnits));
+  }
+  return buffer;
+}
+
+double ThreadCpuSeconds(const platform::ThreadClock* thread) {
+  double seconds = 0;
+  if (!platform::ReadThreadCpuSeconds(thread, seconds)) return -1.0;
+  return seconds;
+}
+
+uint32_t Crc32(const unsigned char* data, int length) {
+  if (length <= 0) return 0;
+  return static_cast<uint32_t>(crc32(0L, data, static_cast<uInt>(length)));
+}
+
+void ShowDllLoadError() {
+  const int code = platform::LastError();
+  const wxString reason = wxString::FromUTF8(platform::LoadErrorText().c_str());
+  ShowMessageBox(wxString::Format("%s\n\nFailed with error %d: %s", "ERROR while loading the DLL.", code, reason),
+                 "Quorvane_MT", wxOK | wxICON_ERROR);
+}
