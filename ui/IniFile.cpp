@@ -1,0 +1,56 @@
+#include "ui/IniFile.h"
+
+namespace {
+
+std::string Bytes(const wxString& text) { return std::string(text.utf8_str().data()); }
+
+// A name from the file as text: UTF-8, or byte by byte as Latin-1 when the
+// file was written in another encoding.
+wxString Text(const std::string& bytes) {
+  wxString text = wxString::FromUTF8(bytes.data(), bytes.size());
+  if (text.empty() && !bytes.empty()) text = wxString(bytes.data(), wxConvISO8859_1, bytes.size());
+  return text;
+}
+
+}  // namespace
+
+IniFile::IniFile(const wxString& path) : path(path) { loaded = document.Load(Bytes(path)); }
+
+wxArrayString IniFile::GetSectionNames() const {
+  wxArrayString names;
+  for (const std::string& name : document.SectionNames()) names.Add(Text(name));
+  return names;
+}
+
+bool IniFile::HasSection(const wxString& name) const {
+  for (const std::string& existing : document.SectionNames())
+    if (Text(existing) == name) return true;
+  return false;
+}
+
+void IniFile::DeleteSectionTree(const wxString& name) {
+  document.DeleteSection(Bytes(name));
+  const wxString prefix = name + "/";
+  for (const std::string& existing : document.SectionNames())
+    if (Text(existing).StartsWith(prefix)) document.DeleteSection(existing);
+}
+
+int IniFile::ReadInt(const wxString& sectionName, const char* key) const {
+  return document.ReadInt(Bytes(sectionName), key, 0);
+}
+
+bool IniFile::WriteInt(const wxString& sectionName, const char* key, int value) {
+  document.WriteString(Bytes(sectionName), key, std::to_string(value));
+  return true;
+}
+
+bool IniFile::WriteText(const wxString& sectionName, const char* key, const wxString& text) {
+  document.WriteString(Bytes(sectionName), key, Bytes(text.BeforeFirst('\n').BeforeFirst('\r')));
+  return true;
+}
+
+bool IniFile::Commit() {
+  if (!loaded) return false;
+  if (!document.Modified()) return true;
+  return document.Save(Bytes(path));
+}

@@ -1,0 +1,57 @@
+#pragma once
+// The presets file "presets.ini" as the preset handlers use it: the whole
+// file is read when an IniFile is made, reads and writes work on that copy,
+// and Commit writes the changed copy back at once through a temporary file,
+// so a save or a deletion reaches the file whole or not at all. Section and
+// key lookups ignore case, except HasSection and the prefix of
+// DeleteSectionTree, which respect it.
+#include <wx/arrstr.h>
+#include <wx/string.h>
+
+#include "platform/Ini.h"
+
+class IniFile {
+ public:
+  // Reads the file at path (a missing file reads as an empty one).
+  explicit IniFile(const wxString& path);
+
+  // False when the file exists but could not be read; Commit then refuses
+  // to write, so the presets in it are not lost.
+  bool Loaded() const { return loaded; }
+
+  // The section used by ReadInt and WriteInt without a section argument.
+  void SetSection(const wxString& name) { section = name; }
+
+  // All section names, in file order.
+  wxArrayString GetSectionNames() const;
+  // Whether a section of exactly that name (case counts) exists.
+  bool HasSection(const wxString& name) const;
+  // Deletes the section name and then every section whose name begins with
+  // name followed by "/" (case counts for that prefix).
+  void DeleteSectionTree(const wxString& name);
+
+  // The key's value in the section; 0 when the section or the key is missing
+  // or the value does not begin with a number.
+  int ReadInt(const char* key) const { return ReadInt(section, key); }
+  int ReadInt(const wxString& sectionName, const char* key) const;
+
+  // Writes "%d" of value under the key. Returns true (the write is in memory
+  // until Commit).
+  bool WriteInt(const char* key, int value) { return WriteInt(section, key, value); }
+  bool WriteInt(const wxString& sectionName, const char* key, int value);
+  // Writes a text as it is, cut at its first line break (a line break would
+  // start a new line of the file).
+  bool WriteText(const wxString& sectionName, const char* key, const wxString& text);
+
+  // Writes the changes to the file; true when they are written or there are
+  // none, false when the file could not be read or written (it is then as it
+  // was).
+  bool Commit();
+
+  wxString path;     // full path of the file
+  wxString section;  // the current section, empty until set
+
+ private:
+  platform::IniDocument document;
+  bool loaded;
+};
