@@ -6,7 +6,7 @@
 
 #include "battery/Bits.h"
 #include "battery/RunState.h"
-#include "battery/SpecialFunctions.h"
+#include "battery/Distributions.h"
 
 namespace {
 

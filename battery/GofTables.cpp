@@ -5,7 +5,7 @@
 
 #include "battery/PValueTests.h"
 #include "battery/RunState.h"
-#include "battery/SpecialFunctions.h"
+#include "battery/Distributions.h"
 
 const double gofLevels[GOF_LEVELS] = {
     1e-05, 3e-05, 5e-05, 8e-05, 0.0001, 0.0003, 0.0005, 0.0008, 0.001, 0.003, 0.005, 0.008, 0.01,

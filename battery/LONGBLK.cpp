@@ -3,7 +3,7 @@
 #include "battery/Bits.h"
 #include "battery/GridWalk.h"
 #include "battery/RunState.h"
-#include "battery/SpecialFunctions.h"
+#include "battery/Distributions.h"
 
 void LONGBLK::RunTest() {
   for (int m : Grid(longBlkSmin, longBlkSmax, longBlkSstp)) {

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "battery/RunState.h"
-#include "battery/SpecialFunctions.h"
+#include "battery/Distributions.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "battery/Bits.h"
 #include "battery/RunState.h"
-#include "battery/SpecialFunctions.h"
+#include "battery/Distributions.h"
 
 void TWOBIT::RunTest() {
   const uint64_t n = seqLen;

@@ -8,11 +8,60 @@
 #include "ui/Graph.h"
 #include "ui/Prefs.h"
 
+// The program's version, shown in the window title.
+constexpr int VERSION_MAJOR = 2;
+constexpr int VERSION_MINOR = 0;
+constexpr int VERSION_RELEASE = 0;
+
+// The id of the command event with which the constructor runs OnAutohide:
+// the window is not yet mainFrame, so the step that asks IsTestHidden is
+// left out.
+constexpr int AUTOHIDE_FROM_CONSTRUCTOR = -99;
+
 class wxQuorvaneFIN : public FIN {
  public:
+  // The program's main window (ui/MainFrame.cpp): the layout and every step
+  // that turns it into the window the user sees, including the preferences
+  // and the presets of dataDir. dataDir becomes the executable's folder
+  // unless it is set already (a test sets its own).
+  explicit wxQuorvaneFIN(wxWindow* parent);
+  // The bare layout, for test windows that prepare themselves.
   wxQuorvaneFIN(wxWindow* parent, wxWindowID id, const wxString& title, const wxPoint& pos, const wxSize& size,
                 long style);
   ~wxQuorvaneFIN() override;
+
+  // The test list and the controls (ui/TestListHandlers.cpp).
+  void OnTestCheck(wxCommandEvent& event) override;
+  void OnAmlsLminSpin(wxSpinEvent& event) override;
+  void OnAmlsLmaxSpin(wxSpinEvent& event) override;
+  void OnLinCplxKSpin(wxSpinEvent& event) override;
+  void OnRw1dLminSpin(wxSpinEvent& event) override;
+  void OnEnableAll(wxCommandEvent& event) override;
+  void OnAutohide(wxCommandEvent& event) override;
+  void OnSelectFile(wxCommandEvent& event) override;
+  void OnFileSelected(wxCommandEvent& event) override;
+  void OnFileText(wxCommandEvent& event) override;
+  void OnDeleteFile(wxCommandEvent& event) override;
+  void OnTestListCheck(wxCommandEvent& event) override;
+  void OnTestListMove(wxCommandEvent& event) override;
+  void OnTestListSort(wxCommandEvent& event) override;
+  // Lays the Parameters page out again after panels were shown or hidden,
+  // the test panels and the scrolled area included.
+  void LayoutParameters();
+
+  // The Start handler (ui/StartHandler.cpp): one whole run from the window.
+  void OnStart(wxCommandEvent& event) override;
+  // Its steps that tests reach one by one: every parameter control into its
+  // global; the enabled flags from the check boxes and the test list.
+  void CopyParameters();
+  void EnableTests();
+
+  // True for the whole of OnStart, while the run engine and whatever it
+  // shows may dispatch window events; runState is Idle in parts of it.
+  bool startActive = false;
+  // A close request that arrived while startActive was set: OnStart closes
+  // the window once the run is over.
+  bool closePending = false;
 
   // Binds the label-click sorting of the Table and Pearson grids; a second
   // call while bound binds nothing more.
@@ -46,9 +95,10 @@ class wxQuorvaneFIN : public FIN {
   // then "Save on exit" when it is not among them.
   void ListPresets();
 
-  // The preferences file (ui/Prefs.cpp). OnClose refuses to close while a
-  // run is going; otherwise it saves "Save on exit" when that is the selected
-  // preset, writes "prefs.bin" and releases dataDir (allocated with new[]).
+  // The preferences file (ui/Prefs.cpp). OnClose defers a close asked for
+  // during the Start handler or a run (closePending); otherwise it saves
+  // "Save on exit" when that is the selected preset, writes "prefs.bin" and
+  // releases dataDir (allocated with new[]).
   void OnClose(wxCloseEvent& event) override;
   // Reads "prefs.bin" and applies it when it is sound as a whole.
   void ReadPrefs();
@@ -59,6 +109,19 @@ class wxQuorvaneFIN : public FIN {
 };
 
 extern wxQuorvaneFIN* mainFrame;
+
+// Whether the test of the slot is ticked in the display-order list of
+// mainFrame (disabled and hidden), looking at its first 26 entries; a slot
+// without an entry, and any slot while there is no mainFrame, counts as
+// hidden.
+bool IsTestHidden(int slot);
+
+// The file-open dialog of "File(s) to test or DLL to use", replaceable so
+// that a test can answer it. True with *path set when the user chose a file.
+using FileDialogHandler = bool (*)(wxWindow* parent, const wxString& message, const wxString& defaultDir,
+                                   const wxString& wildcard, wxString* path);
+// Installs a handler (null for the real dialog) and returns the one it replaces.
+FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
 
 // Prepares the grids and the plot for a new run (unbinds the sorting,
 // empties the Table grid down to its three summary rows and seven columns,

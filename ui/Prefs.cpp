@@ -324,9 +324,14 @@ void wxQuorvaneFIN::ReadPrefs() {
 
 void wxQuorvaneFIN::OnClose(wxCloseEvent& event) {
   // The engine dispatches window events while it waits for its tests; a
-  // close then must not take the window and dataDir from under the run.
-  if (runState != RunState::Idle && event.CanVeto()) {
-    event.Veto();
+  // close then must not take the window and dataDir from under the run. The
+  // request is kept, and the Start handler closes the window once the run
+  // is over (runState alone would miss the preparation and the end of a
+  // run, where it is Idle).
+  if (startActive || runState != RunState::Idle) {
+    if (!closePending) SetTitle(GetTitle() + " - closing when the run ends");
+    closePending = true;
+    if (event.CanVeto()) event.Veto();
     return;
   }
   // A second close request before the toolkit has destroyed the window (a

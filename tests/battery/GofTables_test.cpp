@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "battery/RunState.h"
-#include "battery/SpecialFunctions.h"
+#include "battery/Distributions.h"
 #include "tests/battery/NumericCheck.h"
 #include "tools/reference/NumericReference.h"
 

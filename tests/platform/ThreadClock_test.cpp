@@ -21,6 +21,19 @@ double Spin(double seconds) {
   return x;
 }
 
+// Burns `seconds` of the calling thread's own CPU time, however busy the
+// machine is.
+void SpinCpu(double seconds) {
+  ThreadClock* own = OpenCurrentThreadClock();
+  double start = 0, now = 0;
+  ReadThreadCpuSeconds(own, start);
+  do {
+    Spin(0.001);
+    ReadThreadCpuSeconds(own, now);
+  } while (now - start < seconds);
+  CloseThreadClock(own);
+}
+
 }  // namespace
 
 TEST(ThreadClock, ReadableWhileRunningAndAfterTheThreadHasEnded) {
@@ -28,10 +41,10 @@ TEST(ThreadClock, ReadableWhileRunningAndAfterTheThreadHasEnded) {
   std::atomic<int> phase{0};
   std::thread worker([&] {
     clock = OpenCurrentThreadClock();
-    Spin(0.05);
+    SpinCpu(0.05);
     phase = 1;
     while (phase != 2) std::this_thread::yield();
-    Spin(0.1);
+    SpinCpu(0.1);
   });
   while (phase != 1) std::this_thread::yield();
   ASSERT_NE(clock, nullptr);

@@ -1,4 +1,4 @@
-#include "battery/SpecialFunctions.h"
+#include "battery/Distributions.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // The special functions against values computed independently (mpmath at
 // 40 digits, scipy), read from tools/reference/NumericReference.h, with a
 // tolerance per function that reflects what its algorithm achieves.
-#include "battery/SpecialFunctions.h"
+#include "battery/Distributions.h"
 
 #include <gtest/gtest.h>
 

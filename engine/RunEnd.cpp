@@ -1,0 +1,382 @@
+// The end of a run: the workers are ended, the statistics that need the
+// whole run are completed, the CPU times logged and the report written.
+#include <wx/combobox.h>
+#include <wx/datetime.h>
+#include <wx/grid.h>
+#include <wx/richtext/richtextctrl.h>
+#include <wx/spinctrl.h>
+#include <wx/statusbr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "battery/GofTables.h"
+#include "battery/Messages.h"
+#include "battery/PValueTests.h"
+#include "battery/Distributions.h"
+#include "battery/TESTthd.h"
+#include "engine/Helpers.h"
+#include "engine/RunTests.h"
+#include "engine/InputFiles.h"
+#include "engine/RunContext.h"
+#include "platform/Counter.h"
+#include "platform/Event.h"
+#include "platform/LastError.h"
+#include "ui/GofTable.h"
+#include "ui/Graph.h"
+#include "ui/MainFrame.h"
+
+namespace {
+
+using ZarGetText = const char* (*)();
+
+// A text export of the plug-in, or null when it is missing or gives null.
+const char* PluginText(const RunContext& run, const char* name) {
+  if (run.plugin == nullptr) return nullptr;
+  auto get = reinterpret_cast<ZarGetText>(platform::FindLibrarySymbol(run.plugin, name));
+  return get ? get() : nullptr;
+}
+
+// "%*c" of width pvalueDigits + 2 with a '/': a value that cannot be formed.
+wxString Slash() { return wxString::Format("%*c", pvalueDigits + 2, '/'); }
+
+// The valid values of row r over all sequences (unsorted order is fine for
+// the binomial count and the bins; the uniformity tests sort them).
+std::vector<double> AllRowValues(const RunContext& run, int r) {
+  std::vector<double> values;
+  for (int s = 0; s < seqCount; ++s) {
+    const double p = run.pvalues[static_cast<size_t>(s) * run.rows + r];
+    if (p > -1) values.push_back(p);
+  }
+  return values;
+}
+
+void Sort(std::vector<double>& v) {
+  if (v.size() > 1) SortDoubles(v.data(), 0, static_cast<int>(v.size()) - 1);
+}
+
+std::vector<double> Valid(const std::vector<double>& v) {
+  std::vector<double> out;
+  for (double x : v)
+    if (x > -1) out.push_back(x);
+  return out;
+}
+
+struct FinalRows {
+  std::vector<double> ks, ad;
+};
+
+FinalRows FinalRowStatistics(const RunContext& run) {
+  FinalRows f{std::vector<double>(run.rows, -1), std::vector<double>(run.rows, -1)};
+  for (int r = 0; r < run.rows; ++r) {
+    std::vector<double> v = AllRowValues(run, r);
+    if (v.size() < 2) continue;
+    Sort(v);
+    f.ks[r] = KsUniformPValue(v.data(), static_cast<int>(v.size()));
+    f.ad[r] = AdUniformPValue(v.data(), static_cast<int>(v.size()));
+  }
+  return f;
+}
+
+void BinomialCells(const RunContext& run, const FinalRows& f) {
+  wxGrid* grid = mainFrame->tableGrid;
+  if (seqCount > 1) {
+    for (int r = 0; r < run.rows; ++r) {
+      std::vector<double> v = AllRowValues(run, r);
+      const double p = ThresholdBinomialP(v.data(), static_cast<int>(v.size()));
+      if (p == PVALUE_SHORT)
+        grid->SetCellValue(r + 3, 4, Slash());
+      else
+        SetPValueCell(*grid, r + 3, 4, p);
+    }
+  }
+  if (run.rows > 2) {
+    std::vector<double> ks = Valid(f.ks), ad = Valid(f.ad);
+    const double pk = ThresholdBinomialP(ks.data(), static_cast<int>(ks.size()));
+    if (pk != PVALUE_SHORT) SetPValueCell(*grid, 2, 2, pk);
+    grid->SetCellValue(2, 1, wxString::Format("%d", static_cast<int>(ad.size())));
+    const double pa = ThresholdBinomialP(ad.data(), static_cast<int>(ad.size()));
+    if (pa != PVALUE_SHORT) SetPValueCell(*grid, 2, 3, pa);
+  } else if (run.rows <= 1) {
+    for (int row : {0, 1})
+      for (int col : {2, 3}) {
+        grid->SetCellValue(row, col, Slash());
+        grid->SetCellTextColour(row, col, *wxBLUE);
+      }
+  }
+}
+
+// Pearson's chi-square of every row over equal bins; k, the most bins.
+int PearsonTable(const RunContext& run) {
+  const int k = static_cast<int>(std::sqrt(static_cast<double>(seqCount)) + 0.5);
+  if (k < 2) return k;
+  SetupPearsonGrid(run.rows, k + 3);
+  wxGrid* grid = mainFrame->pearsonGrid;
+  for (int r = 0; r < run.rows; ++r) {
+    const std::vector<double> v = AllRowValues(run, r);
+    const int n = static_cast<int>(v.size());
+    const int m = static_cast<int>(std::sqrt(static_cast<double>(n)) + 0.5);
+    grid->SetRowLabelValue(r, wxString::Format("%d", r + 1));
+    grid->SetCellValue(r, 0, mainFrame->tableGrid->GetCellValue(r + 3, 0));
+    if (m == 0) {
+      grid->SetCellValue(r, 2, "/");
+      SetPValueCell(*grid, r, 1, -1);
+      continue;
+    }
+    const double e = static_cast<double>(n) / m;
+    grid->SetCellValue(r, 2, wxString::Format("%.1f", e));
+    std::vector<unsigned> bins(m, 0);
+    for (double x : v) ++bins[std::min(static_cast<int>(m * x), m - 1)];
+    double chi2 = 0;
+    for (int b = 0; b < m; ++b) {
+      grid->SetCellValue(r, b + 3, wxString::Format("%u", bins[b]));
+      chi2 += (bins[b] - e) * (bins[b] - e) / e;
+    }
+    if (n < 3 * m)
+      grid->SetCellValue(r, 1, "/");
+    else
+      SetPValueCell(*grid, r, 1, ChiSquarePValue(m - 1, chi2));
+  }
+  grid->AutoSizeColumns();
+  grid->SetRowLabelSize(wxGRID_AUTOSIZE);
+  grid->SetColLabelSize(wxGRID_AUTOSIZE);
+  for (int r = 0; r < run.rows; ++r) grid->SetRowSize(r, mainFrame->rowHeightSpin->GetValue());
+  return k;
+}
+
+void PlotAndGof(const RunContext& run, const FinalRows& f) {
+  if (run.rows <= 1) return;
+  Graph* graph = mainFrame->graph;
+  graph->SetData(run.rows, f.ks.data(), f.ad.data());
+  GofSplineTables tables;
+  BuildGofSplineTables(tables);
+  if (graph->count >= 3) {
+    wxGrid* stat = mainFrame->statGrid;
+    stat->AppendRows(7);
+    ComputeGofTable(graph->count, 0, graph->ksValues, tables);
+    ComputeGofTable(graph->count, 1, graph->adValues, tables);
+    stat->SetRowLabelSize(wxGRID_AUTOSIZE);
+    stat->SetColLabelSize(wxGRID_AUTOSIZE);
+    stat->AutoSizeColumns();
+  }
+  FreeGofSplineTables(tables);
+}
+
+void LogCpuTimes(const RunContext& run, double testingSeconds) {
+  AppendLog("\n = CPU time taken by each test [h:m:s.d, %] =\n");
+  int width = 0;
+  double total = 0;
+  for (int s = 0; s < TEST_SLOTS; ++s) {
+    if (!testTable[s].enabled) continue;
+    width = std::max(width, static_cast<int>(strlen(testTable[s].name)));
+    total += run.cpuSeconds[s];
+  }
+  char text[64];
+  for (int j = 0; j < TEST_SLOTS; ++j) {
+    const int s = startOrder[j];
+    if (!testTable[s].enabled) continue;
+    RunLog("%*s  %s  %5.1f%%\n", width, testTable[s].name, FormatDuration(text, 2, run.cpuSeconds[s]),
+           total == 0 ? 0.0 : run.cpuSeconds[s] / total * 100);
+  }
+  RunLog("%*s  %s", width, "Total CPU time:", FormatDuration(text, 2, total));
+  const int cpus = wxThread::GetCPUCount();
+  if (cpus > 0) RunLog(" (CPU load: %.1f%%)", total / testingSeconds / cpus * 100);
+  AppendLog("\n\n");
+}
+
+// The report file: the plug-in's own name in dataDir when it gives one that
+// can be created, else "_Quorvane.txt".
+FILE* OpenReport(const RunContext& run) {
+  const char* own = PluginText(run, "ZAR_GetOutFileName");
+  if (own != nullptr && own[0] != '\0') {
+    snprintf(pathBuf, PATH_BUF_SIZE, "%s/%s", dataDir, PluginText(run, "ZAR_GetOutFileName"));
+    if (FILE* file = fopen(pathBuf, "wb")) return file;
+  }
+  snprintf(pathBuf, PATH_BUF_SIZE, "%s/_Quorvane.txt", dataDir);
+  return fopen(pathBuf, "wb");
+}
+
+std::string Utf8(const wxString& s) { return std::string(s.utf8_str().data()); }
+
+size_t LongestCell(wxGrid* grid, int fromRow, int column) {
+  size_t longest = 0;
+  for (int r = fromRow; r < grid->GetNumberRows(); ++r) longest = std::max(longest, Utf8(grid->GetCellValue(r, column)).size());
+  return longest;
+}
+
+void WriteTables(FILE* out, int pearsonBins, const RunContext& run) {
+  wxGrid* table = mainFrame->tableGrid;
+  const int w = pvalueDigits + 2;
+  const int n = static_cast<int>(LongestCell(table, 3, 0));
+  fprintf(out, "%*s  pvals  %*s  %*s  %*s  %*s  %*s\n\n", n, "Test", -w, "KS", -w, "AD", -w, "Bino", -w, "pv min", -w,
+          "pv max");
+  static const char* const SUMMARY[] = {"KS", "AD", "Bino"};
+  for (int r = 0; r < table->GetNumberRows(); ++r) {
+    const std::string first = r < 3 ? SUMMARY[r] : Utf8(table->GetCellValue(r, 0));
+    fprintf(out, "%*s  ", n, first.c_str());
+    fprintf(out, "%5s  ", Utf8(table->GetCellValue(r, 1)).c_str());
+    for (int c = 2; c < table->GetNumberCols(); ++c) fprintf(out, "%*s  ", w, Utf8(table->GetCellValue(r, c)).c_str());
+    fprintf(out, "\n");
+  }
+
+  if (pearsonBins >= 2) {
+    wxGrid* pearson = mainFrame->pearsonGrid;
+    const int e = static_cast<int>(LongestCell(pearson, 0, 2));
+    fprintf(out, "\n\n == Pearson's test ==\n\n");
+    fprintf(out, "%*s  %*s   %*s ", n, "Test", w, "pval", e, "Exp");
+    for (int b = 1; b <= pearson->GetNumberCols() - 3; ++b) fprintf(out, "%3d ", b);
+    fprintf(out, "\n");
+    for (int r = 0; r < pearson->GetNumberRows(); ++r) {
+      fprintf(out, "%*s  ", n, Utf8(pearson->GetCellValue(r, 0)).c_str());
+      fprintf(out, " %*s  ", w, Utf8(pearson->GetCellValue(r, 1)).c_str());
+      fprintf(out, "%*s ", e, Utf8(pearson->GetCellValue(r, 2)).c_str());
+      for (int c = 3; c < pearson->GetNumberCols(); ++c) {
+        const wxString cell = pearson->GetCellValue(r, c);
+        // A row with fewer bins than the grid leaves blanks of the same width.
+        if (cell.empty())
+          fprintf(out, "    ");
+        else
+          fprintf(out, "%3d ", atoi(Utf8(cell).c_str()));
+      }
+      fprintf(out, "\n");
+    }
+  }
+
+  if (run.rows > 1 && mainFrame->graph->count >= 3) {
+    wxGrid* stat = mainFrame->statGrid;
+    fprintf(out, "\n\n == Statistical tests ==\n\n");
+    fprintf(out, "TEST     KS       AD\n");
+    for (int r = 0; r < stat->GetNumberRows(); ++r) {
+      fprintf(out, "%3s ", Utf8(stat->GetRowLabelValue(r)).c_str());
+      for (int c = 0; c < 2; ++c) fprintf(out, "  %7s", Utf8(stat->GetCellValue(r, c)).c_str());
+      fprintf(out, "\n");
+    }
+  }
+}
+
+void WriteHeader(FILE* out, const RunContext& run) {
+  fprintf(out, "%s v%d.%d.%d\n\n", "Quorvane_MT", 2, 0, 0);
+  const std::string source = Utf8(mainFrame->fileCombo->GetValue());
+  if (run.plugin != nullptr) {
+    fprintf(out, "DLL used      : %s\n", source.c_str());
+    if (const char* name = PluginText(run, "ZAR_GetName")) fprintf(out, "Generator name: %s\n", name);
+    if (const char* desc = PluginText(run, "ZAR_GetDesc")) fprintf(out, "Description   : %s\n", desc);
+  } else {
+    fprintf(out, "Input file: %s (%llu bytes)\n", source.c_str(), static_cast<unsigned long long>(run.inputSize));
+  }
+  const std::string date = Utf8(wxDateTime::Now().FormatISOCombined(' '));
+  fprintf(out, "\nSequence length: %u bits       Number of sequences: %d       Date: %s\n\n", seqLen, seqCount,
+          date.c_str());
+}
+
+// The closing lines of the log; the running time also goes to the report.
+void LogClosing(const RunContext& run, FILE* report, double testingSeconds) {
+  char text[64];
+  if (seqCount == 0) {
+    AppendLog("\n\t!! ERROR !!\nNo sequence tested.\n");
+  } else {
+    const double runningSeconds = run.Seconds(run.runStart, platform::CounterTicks());
+    if (run.plugin != nullptr) {
+      static const char* const UNITS[] = {"", "k", "M", "G"};
+      const double perSecond = run.generationSeconds > 0 ? static_cast<double>(seqCount) / run.generationSeconds : 0;
+      double speed = seqLen * perSecond;
+      int unit = 0;
+      while (speed >= 1024 && unit < 3) {
+        speed /= 1024;
+        ++unit;
+      }
+      RunLog("Bits generation: %s, V= %.2f %sbits/s (%.0f n/s)\n\n", FormatDuration(text, 2, run.generationSeconds),
+             speed, UNITS[unit], (seqLen / 32) * perSecond);
+    }
+    if (seqCount != run.askedSeqCount)
+      RunLog("\n\t!! WARNING !!   Only %d sequence(s) have been tested.\n\n", seqCount);
+    FormatDuration(text, 2, runningSeconds);
+    mainFrame->statusBar->SetStatusText(wxString::Format("Running time: %s\n", text), 1);
+    if (report != nullptr) fprintf(report, "\n\n\tRunning time: %s\n", text);
+  }
+  RunLog("Testing phase duration: %s\n", FormatDuration(text, 2, testingSeconds));
+}
+
+void CopyLog(FILE* out, const RunContext& run) {
+  wxRichTextCtrl* log = mainFrame->messageText;
+  const int firstLine = run.plugin != nullptr ? 1 : 2;
+  for (int i = firstLine; i < log->GetNumberOfLines(); ++i) fprintf(out, "%s\n", Utf8(log->GetLineText(i)).c_str());
+}
+
+}  // namespace
+
+void EndWorkers(RunContext& run) {
+  for (int s = 0; s < TEST_SLOTS; ++s) {
+    if (!run.threadRunning[s]) continue;
+    TESTthd* test = testTable[s].test;
+    test->command = CMD_EXIT;
+    if (!platform::SetEvent(startEvents[s])) {
+      RunLog("SetEvent hINI failed, idx= %d (%d)\n", s, platform::LastError());
+      // A worker that is not told to leave would never end: try once more.
+      if (!test->HasFailed() && !platform::SetEvent(startEvents[s])) continue;
+    }
+    if (test->Wait() == reinterpret_cast<wxThread::ExitCode>(-1)) RunLog("ERROR Wait thread #%d\n", s);
+    run.threadRunning[s] = false;
+    run.cpuSeconds[s] = ThreadCpuSeconds(test->threadHandle) + test->subThreadCpuSeconds;
+  }
+  if (startEvents != nullptr) {
+    for (int s = 0; s < run.eventSlots; ++s) {
+      if (run.threadRunning[s]) continue;  // a worker that could not be ended keeps its events
+      platform::CloseEvent(startEvents[s]);
+      platform::CloseEvent(doneEvents[s]);
+    }
+    delete[] startEvents;
+    delete[] doneEvents;
+    startEvents = doneEvents = nullptr;
+  }
+  run.eventSlots = 0;
+}
+
+void ReleaseRun(RunContext& run) {
+  ReleaseInputFiles(&run.inputNames, &run.inputCount);
+  run.pvalues.clear();
+  delete[] seqBits;
+  seqBits = nullptr;
+  delete[] pathBuf;
+  pathBuf = nullptr;
+  delete[] lnFactorial;
+  lnFactorial = nullptr;
+  lnFactorialMax = 0;
+  for (int s = 0; s < TEST_SLOTS; ++s) {
+    // A worker still running (one that could not be told to leave) is
+    // never deleted under it.
+    if (run.threadRunning[s]) continue;
+    delete testTable[s].test;
+    testTable[s].test = nullptr;
+    for (char* label : resultLabels[s]) delete[] label;
+    resultLabels[s].clear();
+    resultPValues[s].clear();
+  }
+  runState = RunState::Idle;
+}
+
+int FinishRun(RunContext& run) {
+  EndWorkers(run);
+  const double testingSeconds = run.Seconds(run.testStart, platform::CounterTicks());
+  const FinalRows f = FinalRowStatistics(run);
+  BinomialCells(run, f);
+  const int pearsonBins = PearsonTable(run);
+  PlotAndGof(run, f);
+  LogCpuTimes(run, testingSeconds);
+
+  FILE* report = OpenReport(run);
+  if (report != nullptr) {
+    WriteHeader(report, run);
+    WriteTables(report, pearsonBins, run);
+  }
+  LogClosing(run, report, testingSeconds);
+  if (report != nullptr) {
+    CopyLog(report, run);
+    fclose(report);
+  }
+  ReleaseRun(run);
+  mainFrame->statusBar->SetStatusText("DONE.", 2);
+  return 0;
+}

@@ -1,0 +1,231 @@
+#include "engine/RunTests.h"
+
+#include <fftw3.h>
+#include <wx/app.h>
+#include <wx/msgdlg.h>
+#include <wx/notebook.h>
+#include <wx/spinctrl.h>
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <new>
+
+#include "battery/Messages.h"
+#include "battery/TESTthd.h"
+#include "engine/Helpers.h"
+#include "engine/InputFiles.h"
+#include "engine/ParameterChecks.h"
+#include "engine/RunContext.h"
+#include "engine/TestFactory.h"
+#include "platform/Counter.h"
+#include "platform/Event.h"
+#include "platform/LastError.h"
+#include "platform/Priority.h"
+#include "ui/MainFrame.h"
+
+signed char* startOrder = nullptr;
+signed char* rowOrder = nullptr;
+
+namespace {
+
+const char* const CAPTION = "Quorvane_MT";
+
+void ErrorBox(const char* text) { ShowMessageBox(wxString::FromUTF8(text), CAPTION, wxOK | wxICON_ERROR); }
+
+// The first line of the run: its length with a unit, and the start time.
+void LogRunStart() {
+  int at = snprintf(pathBuf, PATH_BUF_SIZE, "n= %u bits", seqLen);
+  if (seqLen > 1023) {
+    static const char UNITS[] = {'K', 'M', 'G'};
+    double value = seqLen / 1024.0;
+    int unit = 0;
+    while (value > 1023 && unit < 2) {
+      value /= 1024;
+      ++unit;
+    }
+    at += snprintf(pathBuf + at, PATH_BUF_SIZE - at, " (%.3f %cb)     ", value, UNITS[unit]);
+  } else {
+    at += snprintf(pathBuf + at, PATH_BUF_SIZE - at, "     ");
+  }
+  const time_t now = time(nullptr);
+  strftime(pathBuf + at, 100, "Started: %Y-%m-%d %H:%M:%S\n\n", localtime(&now));
+  AppendLog(wxString::FromUTF8(pathBuf));
+}
+
+// The exit of a run stopped before its first sequence: ends what started,
+// releases everything and returns 1.
+int ErrorExit(RunContext& run) {
+  EndWorkers(run);
+  ReleaseRun(run);
+  return 1;
+}
+
+bool AnyEnabled() {
+  for (const TestEntry& e : testTable)
+    if (e.enabled) return true;
+  return false;
+}
+
+// Builds the test object of every enabled slot, in slot order; a slot whose
+// constructor refuses, or whose class this build does not hold, is disabled.
+void BuildTests() {
+  for (int i = 0; i < TEST_SLOTS; ++i) {
+    if (!testTable[i].enabled) continue;
+    TESTthd* test = CreateTest(i);
+    if (test == nullptr) {
+      RunLog("%s: this test is not part of this build and is disabled.\n\n", testTable[i].name);
+      testTable[i].enabled = false;
+      continue;
+    }
+    testTable[i].test = test;
+    if (test->status != TEST_OK) {
+      testTable[i].enabled = false;
+      delete test;
+      testTable[i].test = nullptr;
+    }
+  }
+}
+
+// FFTW's threads for the spectral tests; a failure disables both.
+void StartFftwThreads() {
+  if (!testTable[SLOT_DFT].enabled && !testTable[SLOT_PEAK].enabled) return;
+  if (fftwf_init_threads() == 0) {
+    testTable[SLOT_DFT].enabled = false;
+    testTable[SLOT_PEAK].enabled = false;
+    ShowMessageBox("Failed to execute fftw_init_threads.\nThe tests based of FFTW will be disabled.",
+                   "Quorvane - ERROR", wxOK | wxICON_WARNING);
+    return;
+  }
+  fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
+}
+
+// The start and done events of every slot and the threads of the enabled
+// ones. The done events share one group, so the loop can wait on any.
+bool StartWorkers(RunContext& run) {
+  startEvents = new platform::Event*[TEST_SLOTS]();
+  doneEvents = new platform::Event*[TEST_SLOTS]();
+  const auto doneGroup = platform::CreateEventGroup();
+  for (int i = 0; i < TEST_SLOTS; ++i) {
+    startEvents[i] = platform::CreateEvent();
+    doneEvents[i] = startEvents[i] ? platform::CreateEvent(doneGroup) : nullptr;
+    if (doneEvents[i] == nullptr) {
+      platform::CloseEvent(startEvents[i]);
+      startEvents[i] = nullptr;
+      ErrorBox("\n\t!! ERROR !!\nCreateEvent() failed.");
+      return false;
+    }
+    run.eventSlots = i + 1;
+    if (!testTable[i].enabled) continue;
+    TESTthd* test = testTable[i].test;
+    if (test->Create() != wxTHREAD_NO_ERROR) {
+      ErrorBox("\n\t!! ERROR !!\nCan't create thread!");
+      return false;
+    }
+    test->slot = i;
+    test->command = CMD_IDLE;
+    if (test->Run() != wxTHREAD_NO_ERROR) {
+      ErrorBox("\n\t!! ERROR !!\nCan't create thread!");
+      return false;
+    }
+    run.threadRunning[i] = true;
+  }
+  return true;
+}
+
+}  // namespace
+
+void RunLog(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vsnprintf(pathBuf, PATH_BUF_SIZE, format, args);
+  va_end(args);
+  AppendLog(wxString::FromUTF8(pathBuf));
+}
+
+void DispatchPendingEvents() {
+  if (wxTheApp == nullptr) return;
+  while (wxTheApp->Pending()) wxTheApp->Dispatch();
+}
+
+int RunTests(platform::DynamicLibrary* plugin) {
+  RunContext run;
+  run.plugin = plugin;
+  runState = RunState::Idle;
+
+  if (plugin != nullptr) {
+    run.getUL = reinterpret_cast<ZarGetUL>(platform::FindLibrarySymbol(plugin, "ZAR_GetUL"));
+    if (run.getUL == nullptr) {
+      ErrorBox("ERROR. Unable to get the ZAR function address in the DLL.");
+      return 1;
+    }
+  }
+
+  pathBuf = new char[PATH_BUF_SIZE];
+  const int64_t first = platform::CounterTicks();
+  const int64_t second = platform::CounterTicks();
+  run.overhead = second - first;
+  run.frequency = static_cast<double>(platform::CounterFrequency());
+  run.runStart = platform::CounterTicks();
+
+  ResetInputReader();
+  delete[] lnFactorial;
+  lnFactorial = nullptr;
+  lnFactorialMax = 0;
+  pvalueFixedMin = std::pow(10.0, 1 - pvalueDigits);
+
+  if (runPriority != 0 && !platform::LowerProcessPriority()) RunLog("\n\tPriority not changed\n");
+
+  if (plugin == nullptr) {
+    if (!PrepareInputFiles(&run.inputNames, &run.inputCount, &run.inputSize)) return ErrorExit(run);
+  } else if (seqLen == 0) {
+    ErrorBox("\n\t!! ERROR !!\n\nSequence length = 0 is only allowed when an input file is specified.");
+    return ErrorExit(run);
+  }
+
+  if (CheckParametersFirstPass() > 0) {
+    mainFrame->notebook->SetSelection(4);
+    AppendLog("  ERROR in the test parameters.\nThe tests with the invalid parameters will be disabled.\n\n");
+    ShowMessageBox("ERROR in the test parameters.\nThe tests with the invalid parameters will be disabled.", CAPTION,
+                   wxOK | wxICON_WARNING);
+  }
+  const int secondPassRefusals = CheckParametersSecondPass();
+
+  StartFftwThreads();
+  BuildTests();
+  if (!AnyEnabled()) {
+    if (secondPassRefusals > 0) mainFrame->notebook->SetSelection(4);
+    ErrorBox("\n\t!! ERROR !!\n\n\tNo test enabled.");
+    return ErrorExit(run);
+  }
+
+  LogRunStart();
+
+  seqBits = new (std::nothrow) uint32_t[seqLen / 32 + 2];
+  if (seqBits == nullptr) {
+    ErrorBox("\n\t!! ERROR !!\n\nFailed to allocate the memory for the sequence to test.");
+    return ErrorExit(run);
+  }
+  // The words past the input's whole bytes or words are not filled by the
+  // input; they start as zeros rather than as whatever the heap held.
+  std::fill(seqBits, seqBits + seqLen / 32 + 2, 0u);
+
+  run.askedSeqCount = seqCount;
+  ResetResultGrids();
+  SetupPearsonGrid(0, 3);
+
+  if (!StartWorkers(run)) return ErrorExit(run);
+
+  run.concurrency = mainFrame->threadsSpin->GetValue();
+  run.testStart = platform::CounterTicks();
+  runState = RunState::Running;
+  seqIndex = 1;
+
+  if (!RunSequences(run)) {
+    EndWorkers(run);
+    ReleaseRun(run);
+    return 1;
+  }
+  return FinishRun(run);
+}

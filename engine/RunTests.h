@@ -1,0 +1,18 @@
+#pragma once
+// The run engine: one call of RunTests performs a whole run on the GUI
+// thread, from the parameter checks through the parallel dispatch of the
+// tests to the second-level statistics and the report.
+#include "platform/DynamicLibrary.h"
+
+// In files mode the Start handler sets inputPattern (engine/InputFiles.h)
+// and passes no plug-in; in plug-in mode inputPattern is null.
+// 30 slots each, owned by the Start handler: the order in which the tests
+// are released (re-sorted by CPU time after every sequence) and the order
+// in which their results become rows of the Table grid.
+extern signed char* startOrder;
+extern signed char* rowOrder;
+
+// Runs the battery on the input files (plugin null) or on the generator
+// plug-in. 0 when the run reached its end (also after a stop or an early end
+// of the input), 1 when it stopped on an error.
+int RunTests(platform::DynamicLibrary* plugin);
