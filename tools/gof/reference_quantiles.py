@@ -18,8 +18,8 @@ Writes tools/gof/reference_quantiles.txt with, for the 73 levels of the table:
     with mu_j = j(j+1), D(u) = -cos(pi sqrt(1/4 + u)) / (pi u) for A^2 and
     mu_j = (j pi)^2, D(u) = sin(sqrt u) / sqrt u for W^2 (mpmath quadrature),
     inverted by bisection.
-Run with Debian's /usr/bin/python3 (python3-scipy, python3-mpmath); takes a
-few minutes on 6 processes.
+Run with Debian's /usr/bin/python3 (python3-scipy, python3-mpmath); takes
+about 15 minutes on 6 processes.
 """
 import multiprocessing
 import os
