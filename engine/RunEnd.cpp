@@ -257,7 +257,7 @@ void WriteTables(FILE* out, int pearsonBins, const RunContext& run) {
 }
 
 void WriteHeader(FILE* out, const RunContext& run) {
-  fprintf(out, "%s v%d.%d.%d\n\n", "Quorvane_MT", 2, 0, 0);
+  fprintf(out, "%s v%d.%d.%d\n\n", "Quorvane_MT", VERSION_MAJOR, VERSION_MINOR, VERSION_RELEASE);
   const std::string source = Utf8(mainFrame->fileCombo->GetValue());
   if (run.plugin != nullptr) {
     fprintf(out, "DLL used      : %s\n", source.c_str());

@@ -17,8 +17,8 @@
 
 namespace {
 
-// The version bytes of the file: the program's version 2.0.0.
-constexpr unsigned char VERSION[3] = {2, 0, 0};
+// The version bytes of the file: the program's version.
+constexpr unsigned char VERSION[3] = {VERSION_MAJOR, VERSION_MINOR, VERSION_RELEASE};
 
 // A file larger than this cannot be a record of ours (26 rows and 256
 // strings of a few kilobytes each at the most).
