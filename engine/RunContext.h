@@ -56,6 +56,11 @@ void RunLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // while the engine works.
 void DispatchPendingEvents();
 
+// The valid values (above -1) of result row r over the first `sequences`
+// sequences, sorted ascending; *failed (when given) is set when the row met
+// a PVALUE_FAIL.
+std::vector<double> RowValues(const RunContext& run, int r, int sequences, bool* failed);
+
 // The sequence loop; false after a mid-run error (already logged).
 bool RunSequences(RunContext& run);
 // The end of a run after the loop: statistics, report, release. Returns 0.

@@ -42,21 +42,6 @@ const char* PluginText(const RunContext& run, const char* name) {
 // "%*c" of width pvalueDigits + 2 with a '/': a value that cannot be formed.
 wxString Slash() { return wxString::Format("%*c", pvalueDigits + 2, '/'); }
 
-// The valid values of row r over all sequences (unsorted order is fine for
-// the binomial count and the bins; the uniformity tests sort them).
-std::vector<double> AllRowValues(const RunContext& run, int r) {
-  std::vector<double> values;
-  for (int s = 0; s < seqCount; ++s) {
-    const double p = run.pvalues[static_cast<size_t>(s) * run.rows + r];
-    if (p > -1) values.push_back(p);
-  }
-  return values;
-}
-
-void Sort(std::vector<double>& v) {
-  if (v.size() > 1) SortDoubles(v.data(), 0, static_cast<int>(v.size()) - 1);
-}
-
 std::vector<double> Valid(const std::vector<double>& v) {
   std::vector<double> out;
   for (double x : v)
@@ -71,9 +56,8 @@ struct FinalRows {
 FinalRows FinalRowStatistics(const RunContext& run) {
   FinalRows f{std::vector<double>(run.rows, -1), std::vector<double>(run.rows, -1)};
   for (int r = 0; r < run.rows; ++r) {
-    std::vector<double> v = AllRowValues(run, r);
+    const std::vector<double> v = RowValues(run, r, seqCount, nullptr);
     if (v.size() < 2) continue;
-    Sort(v);
     f.ks[r] = KsUniformPValue(v.data(), static_cast<int>(v.size()));
     f.ad[r] = AdUniformPValue(v.data(), static_cast<int>(v.size()));
   }
@@ -84,7 +68,7 @@ void BinomialCells(const RunContext& run, const FinalRows& f) {
   wxGrid* grid = mainFrame->tableGrid;
   if (seqCount > 1) {
     for (int r = 0; r < run.rows; ++r) {
-      std::vector<double> v = AllRowValues(run, r);
+      const std::vector<double> v = RowValues(run, r, seqCount, nullptr);
       const double p = ThresholdBinomialP(v.data(), static_cast<int>(v.size()));
       if (p == PVALUE_SHORT)
         grid->SetCellValue(r + 3, 4, Slash());
@@ -93,7 +77,7 @@ void BinomialCells(const RunContext& run, const FinalRows& f) {
     }
   }
   if (run.rows > 2) {
-    std::vector<double> ks = Valid(f.ks), ad = Valid(f.ad);
+    const std::vector<double> ks = Valid(f.ks), ad = Valid(f.ad);
     const double pk = ThresholdBinomialP(ks.data(), static_cast<int>(ks.size()));
     if (pk != PVALUE_SHORT) SetPValueCell(*grid, 2, 2, pk);
     grid->SetCellValue(2, 1, wxString::Format("%d", static_cast<int>(ad.size())));
@@ -115,7 +99,7 @@ int PearsonTable(const RunContext& run) {
   SetupPearsonGrid(run.rows, k + 3);
   wxGrid* grid = mainFrame->pearsonGrid;
   for (int r = 0; r < run.rows; ++r) {
-    const std::vector<double> v = AllRowValues(run, r);
+    const std::vector<double> v = RowValues(run, r, seqCount, nullptr);
     const int n = static_cast<int>(v.size());
     const int m = static_cast<int>(std::sqrt(static_cast<double>(n)) + 0.5);
     grid->SetRowLabelValue(r, wxString::Format("%d", r + 1));

@@ -155,20 +155,6 @@ void SortStartOrder(const RunContext& run) {
   } while (gap > 1);
 }
 
-// The valid values (above -1) of one row over the sequences so far, sorted.
-std::vector<double> RowValues(const RunContext& run, int r, int sequences, bool* failed) {
-  std::vector<double> values;
-  for (int s = 0; s < sequences; ++s) {
-    const double p = run.pvalues[static_cast<size_t>(s) * run.rows + r];
-    if (p > -1)
-      values.push_back(p);
-    else if (p == PVALUE_FAIL && failed != nullptr)
-      *failed = true;
-  }
-  if (values.size() > 1) SortDoubles(values.data(), 0, static_cast<int>(values.size()) - 1);
-  return values;
-}
-
 // KS and AD p-values of the valid (non-negative) entries of per-row values.
 void SummaryCells(wxGrid* grid, std::vector<double> values, int countRow, int column) {
   if (!values.empty()) SortDoubles(values.data(), 0, static_cast<int>(values.size()) - 1);
@@ -251,6 +237,19 @@ void ShowProgress(RunContext& run) {
 }
 
 }  // namespace
+
+std::vector<double> RowValues(const RunContext& run, int r, int sequences, bool* failed) {
+  std::vector<double> values;
+  for (int s = 0; s < sequences; ++s) {
+    const double p = run.pvalues[static_cast<size_t>(s) * run.rows + r];
+    if (p > -1)
+      values.push_back(p);
+    else if (p == PVALUE_FAIL && failed != nullptr)
+      *failed = true;
+  }
+  if (values.size() > 1) SortDoubles(values.data(), 0, static_cast<int>(values.size()) - 1);
+  return values;
+}
 
 bool RunSequences(RunContext& run) {
   for (; seqIndex <= seqCount; ++seqIndex) {

@@ -54,8 +54,8 @@ void LogRunStart() {
   AppendLog(wxString::FromUTF8(pathBuf));
 }
 
-// The exit of a run stopped before its first sequence: ends what started,
-// releases everything and returns 1.
+// The exit of a run stopped on an error, before its first sequence or in the
+// middle: ends what started, releases everything and returns 1.
 int ErrorExit(RunContext& run) {
   EndWorkers(run);
   ReleaseRun(run);
@@ -222,10 +222,6 @@ int RunTests(platform::DynamicLibrary* plugin) {
   runState = RunState::Running;
   seqIndex = 1;
 
-  if (!RunSequences(run)) {
-    EndWorkers(run);
-    ReleaseRun(run);
-    return 1;
-  }
+  if (!RunSequences(run)) return ErrorExit(run);
   return FinishRun(run);
 }
