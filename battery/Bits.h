@@ -27,20 +27,102 @@ inline uint32_t ReadBits(const uint32_t* words, uint64_t t, int s) {
   return ReverseBits32(chunk) >> (32 - s);
 }
 
-// The number of ones among the len bits from bit start.
-inline uint64_t CountOnes(const uint32_t* words, uint64_t start, uint64_t len) {
-  if (len == 0) return 0;
-  const uint64_t end = start + len - 1;  // last bit, inclusive
-  const uint64_t first = start >> 5, last = end >> 5;
-  const uint32_t headMask = ~0u << (start & 31);
-  const uint32_t tailMask = ~0u >> (31 - (end & 31));
-  if (first == last) return __builtin_popcount(words[first] & headMask & tailMask);
-  uint64_t count = __builtin_popcount(words[first] & headMask);
-  for (uint64_t i = first + 1; i < last; ++i) count += __builtin_popcount(words[i]);
-  return count + __builtin_popcount(words[last] & tailMask);
-}
+// Population counts. Inline for single words: inside a function compiled
+// for the POPCNT instruction (QV_POPCNT_CLONES) they become that
+// instruction, elsewhere a short portable sequence.
+inline int Popcount32(uint32_t x) { return __builtin_popcount(x); }
+inline int Popcount64(uint64_t x) { return __builtin_popcountll(x); }
+
+// Put on a hot counting function: GCC builds it twice, with and without the
+// POPCNT instruction, and picks the clone once at load time from the
+// processor, so the binary runs on any x86-64 at full speed where it can.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define QV_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define QV_POPCNT_CLONES
+#endif
+
+// The number of ones among the len bits from bit start, 64 bits at a time
+// with hardware popcount where the processor has it.
+uint64_t CountOnes(const uint32_t* words, uint64_t start, uint64_t len);
 
 // Byte k of the buffer as the input stored it: bits 8k .. 8k + 7, bit 8k lowest.
 inline uint32_t ReadByte(const uint32_t* words, uint64_t k) {
   return (words[k >> 2] >> ((k & 3) * 8)) & 0xFFu;
+}
+
+// The 64 bits from word i on, most significant bit first: bit 32 i on top,
+// bit 32 i + 63 lowest. Reads words i and i + 1.
+inline uint64_t MsbFirstPair(const uint32_t* words, uint64_t i) {
+  return (static_cast<uint64_t>(ReverseBits32(words[i])) << 32) | ReverseBits32(words[i + 1]);
+}
+
+inline uint32_t LowMask(int s) { return s >= 32 ? ~0u : (1u << s) - 1; }
+
+// Calls f(v) with the s-bit values (1 <= s <= 32) that start at bits
+// start, start + 1, ..., start + count - 1 (the overlapping, sliding window),
+// each read most significant bit first as ReadBits does. Each word is
+// reversed once and every window is one shift and mask. Bits up to
+// start + count + s - 2 are read, plus at most the next word: the buffer's
+// spare words cover windows that end at the last bit.
+template <class F>
+inline void ForEachWindow(const uint32_t* words, uint64_t start, uint64_t count, int s, F&& f) {
+  const uint32_t mask = LowMask(s);
+  uint64_t t = start;
+  const uint64_t end = start + count;
+  while (t < end) {
+    const uint64_t i = t >> 5;
+    const uint64_t pair = MsbFirstPair(words, i);
+    const uint64_t wordEnd = (i + 1) << 5;
+    const uint64_t stop = end < wordEnd ? end : wordEnd;
+    // The window at bit 32 i + j is bits 63 - j .. 64 - s - j of pair.
+    for (int j = static_cast<int>(t & 31); t < stop; ++t, ++j) f(static_cast<uint32_t>(pair >> (64 - s - j)) & mask);
+  }
+}
+
+// Reads consecutive s-bit values (1 <= s <= 32) from bit start on, each most
+// significant bit first: the values at start, start + s, start + 2 s, ...
+// Each word is reversed once. Next never reads more than one word past the
+// last bit it returns, so values that end at the last bit of the sequence
+// stay within the buffer's spare words.
+class BitStream {
+ public:
+  BitStream(const uint32_t* words, uint64_t start) : words_(words), next_((start >> 5) + 1) {
+    const int skip = static_cast<int>(start & 31);
+    acc_ = static_cast<uint64_t>(ReverseBits32(words[start >> 5])) << (32 + skip);
+    have_ = 32 - skip;
+  }
+
+  uint32_t Next(int s) {
+    if (have_ < s) {
+      acc_ |= static_cast<uint64_t>(ReverseBits32(words_[next_++])) << (32 - have_);
+      have_ += 32;
+    }
+    const uint32_t v = static_cast<uint32_t>(acc_ >> (64 - s));
+    acc_ <<= s;
+    have_ -= s;
+    return v;
+  }
+
+  // Passes over the next k bits (k >= 0).
+  void Skip(uint64_t k) {
+    while (k > 32) {
+      Next(32);
+      k -= 32;
+    }
+    if (k > 0) Next(static_cast<int>(k));
+  }
+
+ private:
+  const uint32_t* words_;
+  uint64_t next_;  // the next word to load
+  uint64_t acc_;   // unread bits, the next one on top
+  int have_;       // how many bits of acc_ are unread
+};
+
+// Calls f(v) with count consecutive s-bit values from bit start on.
+template <class F>
+inline void ForEachValue(const uint32_t* words, uint64_t start, uint64_t count, int s, F&& f) {
+  BitStream stream(words, start);
+  for (uint64_t k = 0; k < count; ++k) f(stream.Next(s));
 }

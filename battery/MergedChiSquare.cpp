@@ -1,0 +1,42 @@
+#include "battery/MergedChiSquare.h"
+
+#include "battery/Distributions.h"
+#include "battery/RunState.h"
+
+namespace {
+
+double ChiSquareOverClasses(int classes, double chi2) {
+  if (classes < 2) return PVALUE_SHORT;
+  return IncompleteGammaQ((classes - 1) / 2.0, chi2 / 2);
+}
+
+}  // namespace
+
+void MergedChiSquare::Build(const std::vector<double>& expected, const std::vector<int>& order, MergeRule rule,
+                            double threshold) {
+  const int cells = static_cast<int>(expected.size());
+  classOf_.assign(cells, -1);
+  classExpected_.clear();
+  double open = 0;
+  // A visited cell takes the index of the open class; the cells of a class
+  // that never closes keep the index Classes() has at the end, which is
+  // the dropped index.
+  auto visit = [&](int c) {
+    classOf_[c] = Classes();
+    open += expected[c];
+    if (rule == MergeRule::AtLeast ? open >= threshold : open > threshold) {
+      classExpected_.push_back(open);
+      open = 0;
+    }
+  };
+  if (order.empty())
+    for (int c = 0; c < cells; ++c) visit(c);
+  else
+    for (int c : order) visit(c);
+  for (int& k : classOf_)
+    if (k < 0) k = Classes();
+}
+
+double MergedChiSquare::PValue(double chi2) const { return ChiSquareOverClasses(Classes(), chi2); }
+
+double MergedChiSquareSum::PValue() const { return ChiSquareOverClasses(classes_, chi2_); }

@@ -1,0 +1,85 @@
+#pragma once
+// The chi-square over merged classes that most tests share. Cells are
+// visited in the order the caller gives; their expected counts add up into
+// the open class, which closes when its running expected count reaches the
+// threshold (5, "at least" or, for the rules that ask for it, "more than");
+// what is still open after the last cell is dropped. The p-value is
+// IncompleteGammaQ((classes - 1) / 2.0, chi2 / 2).
+//
+// Build once per run (or whenever the expected counts change) and count
+// per sequence through ClassTable(): it maps every cell to its class, and
+// the dropped cells to the extra index Classes(), so the counting loop is a
+// single increment into an array of Classes() + 1 counters.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+enum class MergeRule { AtLeast, MoreThan };
+
+class MergedChiSquare {
+ public:
+  // expected[c]: the expected count of cell c. order: the cells in visiting
+  // order (each at most once; cells absent from it are dropped); empty means
+  // 0, 1, ..., cells - 1. Reuses its storage: no allocation once it has seen
+  // as many cells.
+  void Build(const std::vector<double>& expected, const std::vector<int>& order = {},
+             MergeRule rule = MergeRule::AtLeast, double threshold = 5.0);
+
+  int Classes() const { return static_cast<int>(classExpected_.size()); }
+  // Cell -> class, dropped cells -> Classes().
+  const std::vector<int>& ClassTable() const { return classOf_; }
+  const std::vector<double>& ClassExpected() const { return classExpected_; }
+
+  // The statistic of observed counts per class (Classes() entries read; the
+  // dropped counter, if passed, is ignored).
+  template <class Count>
+  double Statistic(const Count* observed) const {
+    double chi2 = 0;
+    for (size_t k = 0; k < classExpected_.size(); ++k) {
+      const double d = static_cast<double>(observed[k]) - classExpected_[k];
+      chi2 += d * d / classExpected_[k];
+    }
+    return chi2;
+  }
+
+  // The p-value of a statistic with Classes() - 1 degrees of freedom;
+  // PVALUE_SHORT when fewer than two classes closed.
+  double PValue(double chi2) const;
+
+  template <class Count>
+  double PValueOf(const Count* observed) const {
+    return PValue(Statistic(observed));
+  }
+
+ private:
+  std::vector<int> classOf_;
+  std::vector<double> classExpected_;
+};
+
+// The same merging done on the fly, for tests whose expected counts change
+// with every sequence: add the cells in visiting order, then ask for the
+// p-value.
+class MergedChiSquareSum {
+ public:
+  explicit MergedChiSquareSum(MergeRule rule = MergeRule::AtLeast, double threshold = 5.0)
+      : rule_(rule), threshold_(threshold) {}
+  void Add(double observed, double expected) {
+    o_ += observed;
+    e_ += expected;
+    if (rule_ == MergeRule::AtLeast ? e_ >= threshold_ : e_ > threshold_) {
+      chi2_ += (o_ - e_) * (o_ - e_) / e_;
+      ++classes_;
+      o_ = e_ = 0;
+    }
+  }
+  int Classes() const { return classes_; }
+  double Statistic() const { return chi2_; }
+  // PVALUE_SHORT when fewer than two classes closed.
+  double PValue() const;
+
+ private:
+  MergeRule rule_;
+  double threshold_;
+  double o_ = 0, e_ = 0, chi2_ = 0;
+  int classes_ = 0;
+};
