@@ -17,19 +17,19 @@
 // #include "battery/GCD.h"
 // #include "battery/LINCPLX.h"
 #include "battery/LONGBLK.h"
-// #include "battery/MAURER.h"
+#include "battery/MAURER.h"
 // #include "battery/NOTM.h"
-// #include "battery/OET.h"
+#include "battery/OET.h"
 // #include "battery/OTM.h"
 // #include "battery/PARTITION.h"
 // #include "battery/PEAK.h"
 // #include "battery/PERM.h"
-// #include "battery/RANK.h"
+#include "battery/RANK.h"
 // #include "battery/RUNS.h"
 // #include "battery/RW1D.h"
 // #include "battery/RW2D.h"
 // #include "battery/RWDST.h"
-// #include "battery/SERIAL.h"
+#include "battery/SERIAL.h"
 // #include "battery/SHORTBLK.h"
 // #include "battery/SOB.h"
 #include "battery/TWOBIT.h"
@@ -53,7 +53,7 @@ struct SlotClass {
 const SlotClass SLOT_CLASSES[] = {
     // {SLOT_DFT, Make<DFT>},
     // {SLOT_AMLS, Make<AMLS>},
-    // {SLOT_SERIAL, Make<SERIAL>},
+    {SLOT_SERIAL, Make<SERIAL>},
     // {SLOT_COLLISION, Make<COLLISION>},
     // {SLOT_NOTM, Make<NOTM>},
     // {SLOT_PARTITION, Make<PARTITION>},
@@ -65,14 +65,14 @@ const SlotClass SLOT_CLASSES[] = {
     // {SLOT_AUTOW, Make<AUTOW>},
     // {SLOT_PERM, Make<PERM>},
     // {SLOT_COUPON, Make<COUPON>},
-    // {SLOT_MAURER, Make<MAURER>},
+    {SLOT_MAURER, Make<MAURER>},
     {SLOT_LONGBLK, Make<LONGBLK>},
     // {SLOT_PEAK, Make<PEAK>},
-    // {SLOT_RANK, Make<RANK>},
+    {SLOT_RANK, Make<RANK>},
     // {SLOT_LINCPLX, Make<LINCPLX>},
     // {SLOT_BLKGAPDIS, Make<BLKGAPDIS>},
     // {SLOT_WEIGHT, Make<WEIGHT>},
-    // {SLOT_OET, Make<OET>},
+    {SLOT_OET, Make<OET>},
     {SLOT_TWOBIT, Make<TWOBIT>},
     // {SLOT_RW1D, Make<RW1D>},
     // {SLOT_RWDST, Make<RWDST>},

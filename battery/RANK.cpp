@@ -1,0 +1,153 @@
+#include "battery/RANK.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "battery/Bits.h"
+#include "battery/Distributions.h"
+#include "battery/GridWalk.h"
+#include "battery/MergedChiSquare.h"
+#include "battery/RunState.h"
+
+int RANK::rows = 0;
+int RANK::cols = 0;
+
+double RankProbability(int R, int C, int r) {
+  // 2^(r (R + C - r) - R C), formed in 64 bits: R C can exceed 2^31.
+  const int64_t exponent = int64_t(r) * (int64_t(R) + C - r) - int64_t(R) * C;
+  double p = std::ldexp(1.0, static_cast<int>(std::max<int64_t>(exponent, -100000)));
+  for (int k = 0; k < r && p > 0; ++k)
+    p *= (1 - std::ldexp(1.0, k - R)) * (1 - std::ldexp(1.0, k - C)) / (1 - std::ldexp(1.0, k - r));
+  return p;
+}
+
+int Gf2Rank(uint64_t* matrix, int words) {
+  const int R = RANK::rows, C = RANK::cols;
+  int i = 0;
+  for (int j = 0; j < C && i < R; ++j) {
+    const int w = j >> 6;
+    const uint64_t bit = uint64_t(1) << (j & 63);
+    int k = i;
+    while (k < R && !(matrix[size_t(k) * words + w] & bit)) ++k;
+    if (k == R) continue;
+    uint64_t* pivot = matrix + size_t(i) * words;
+    if (k != i) std::swap_ranges(pivot, pivot + words, matrix + size_t(k) * words);
+    // The rows between i and k have bit j clear; those after k may not.
+    for (int r = k + 1; r < R; ++r) {
+      uint64_t* row = matrix + size_t(r) * words;
+      if (row[w] & bit)
+        for (int x = w; x < words; ++x) row[x] ^= pivot[x];
+    }
+    ++i;
+  }
+  return i;
+}
+
+namespace {
+
+// The rank of a matrix of at most 64 columns, one word per row: each row is
+// reduced against the rows kept so far, indexed by their lowest set bit.
+int NarrowRank(const uint64_t* rowsBits, int R) {
+  uint64_t basis[64] = {};
+  int rank = 0;
+  for (int r = 0; r < R; ++r) {
+    uint64_t v = rowsBits[r];
+    while (v != 0) {
+      const int b = __builtin_ctzll(v);
+      if (basis[b] == 0) {
+        basis[b] = v;
+        ++rank;
+        break;
+      }
+      v ^= basis[b];
+    }
+  }
+  return rank;
+}
+
+// The len <= 64 bits from bit t, bit t lowest (column order within a row
+// does not change the rank).
+inline uint64_t Bits64(const uint32_t* words, uint64_t t, int len) {
+  const uint64_t i = t >> 5;
+  const int shift = static_cast<int>(t & 31);
+  const uint64_t low = words[i] | (uint64_t(words[i + 1]) << 32);
+  uint64_t v = low >> shift;
+  if (shift != 0 && len > 64 - shift) v |= uint64_t(words[i + 2]) << (64 - shift);
+  return len == 64 ? v : v & ((uint64_t(1) << len) - 1);
+}
+
+}  // namespace
+
+void RANK::RankOneSize(int slot) {
+  const int R = rows, C = cols;
+  const uint64_t cells = uint64_t(R) * uint64_t(C);
+  const uint64_t N = seqLen / cells;
+  if (N == 0) return;
+  const int m = std::min(R, C);
+
+  // The classes depend only on N and the law: decide before ranking. The
+  // scan from the full rank down stops after the first rank expected less
+  // than 0.001 times.
+  law_.assign(m + 1, 0.0);
+  int enough = 0, lowest = 0;
+  MergedChiSquareSum classes;
+  for (int r = m; r >= 0; --r) {
+    law_[r] = RankProbability(R, C, r);
+    const double expected = static_cast<double>(N) * law_[r];
+    if (expected >= 5) ++enough;
+    classes.Add(0, expected);
+    lowest = r;
+    if (expected < 0.001) break;
+  }
+  if (enough < 2 || classes.Classes() < 3) return;
+
+  counts_.assign(m + 1, 0);
+  const int words = (C + 63) / 64;
+  if (C <= 64) {
+    matrix_.resize(R);
+    for (uint64_t i = 0; i < N; ++i) {
+      const uint64_t start = i * cells;
+      for (int r = 0; r < R; ++r) matrix_[r] = Bits64(seqBits, start + uint64_t(r) * C, C);
+      ++counts_[NarrowRank(matrix_.data(), R)];
+    }
+  } else {
+    matrix_.resize(size_t(R) * words);
+    for (uint64_t i = 0; i < N; ++i) {
+      const uint64_t start = i * cells;
+      for (int r = 0; r < R; ++r) {
+        uint64_t* row = matrix_.data() + size_t(r) * words;
+        const uint64_t t = start + uint64_t(r) * C;
+        for (int w = 0; w < words; ++w) row[w] = Bits64(seqBits, t + 64 * uint64_t(w), std::min(64, C - 64 * w));
+      }
+      ++counts_[Gf2Rank(matrix_.data(), words)];
+    }
+  }
+
+  MergedChiSquareSum chi2;
+  for (int r = m; r >= lowest; --r) chi2.Add(static_cast<double>(counts_[r]), static_cast<double>(N) * law_[r]);
+  AddResult(chi2.PValue(), "Rank %dx%d", R, C);
+}
+
+void RANK::RunTest() {
+  for (int R : Grid(rankRmin, rankRmax, rankRstp)) {
+    rows = R;
+    if (rankM == 0) {
+      for (int C : Grid(rankCmin, rankCmax, rankCstp)) {
+        cols = C;
+        RankOneSize(slot);
+      }
+    } else if (rankM == 1) {
+      // Columns from R + cmin to R + cmax; a shifting step from a start of
+      // 0 or below ends the walk after it (it could never grow).
+      for (int C : Grid(R + rankCmin, R + rankCmax, rankCstp)) {
+        if (C <= 1) continue;
+        cols = C;
+        RankOneSize(slot);
+      }
+    } else if (rankM == 2) {
+      cols = R;
+      RankOneSize(slot);
+    }
+  }
+}

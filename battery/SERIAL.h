@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "battery/Bits.h"
+#include "battery/TESTthd.h"
+
+// Serial test: the psi-square statistics of the overlapping m-, (m - 1)- and
+// (m - 2)-bit patterns of the sequence read as a ring, judged by their first
+// and second differences, for every m of the grid.
+class SERIAL : public TESTthd {
+ public:
+  void RunTest() override;
+
+ private:
+  // Counters of the longest pattern length of the grid, kept for the run.
+  std::vector<uint32_t> counts_;
+};
+
+// The psi-square of the n overlapping m-bit patterns of the current
+// sequence read as a ring (0 <= m <= 31): 2^m / n times the sum of the
+// squared pattern counts, minus n.
+double SerialPsi2(int m);
+
+// Adds 1 to counts[v] for each of the n windows of s bits (1 <= s <= 32)
+// that start at bits 0 .. n - 1 of the sequence read as a ring, each read
+// most significant bit first. counts holds 2^s counters. The windows that
+// run past the last bit continue at bit 0; no bit past n - 1 is read.
+template <class Count>
+void CountRingWindows(const uint32_t* words, uint64_t n, int s, Count* counts) {
+  const uint64_t plain = n >= static_cast<uint64_t>(s) ? n - s + 1 : 0;
+  ForEachWindow(words, 0, plain, s, [counts](uint32_t v) { ++counts[v]; });
+  // At most s - 1 windows wrap around: bit by bit, modulo n.
+  for (uint64_t j = plain; j < n; ++j) {
+    uint32_t v = 0;
+    for (int k = 0; k < s; ++k) v = (v << 1) | ReadBit(words, (j + k) % n);
+    ++counts[v];
+  }
+}

@@ -1,0 +1,138 @@
+#include "battery/RANK.h"
+
+#include <cmath>
+
+#include "NullLaw.h"
+#include "RankMaurerReference.h"
+#include "SequenceFixture.h"
+
+namespace {
+
+struct RankFixture : SequenceFixture {
+  // One size through mode 0's grid of a single point.
+  std::vector<Pair> RunSize(int R, int C) {
+    rankM = 0;
+    rankRmin = rankRmax = R;
+    rankCmin = rankCmax = C;
+    rankRstp = rankCstp = 1;
+    RANK test;
+    return Run(test, SLOT_RANK);
+  }
+};
+
+}  // namespace
+
+TEST(RankLaw, PublishedValuesFor32x32) {
+  const double published[4] = {0.2887880952, 0.5775761902, 0.1283502644, 0.0052387863};
+  for (int k = 0; k < 4; ++k) EXPECT_NEAR(RankProbability(32, 32, 32 - k), published[k], 1e-10) << k;
+}
+
+TEST(RankLaw, HugeSizesNeitherOverflowNorLoseTheLaw) {
+  // r (R + C - r) - R C needs 64 bits here; the full and next ranks keep
+  // their limits 0.2888 and 0.5776 (square) and ~1 (wide).
+  EXPECT_NEAR(RankProbability(50000, 50000, 50000), 0.2887880951, 1e-9);
+  EXPECT_NEAR(RankProbability(50000, 50000, 49999), 0.5775761902, 1e-9);
+  EXPECT_NEAR(RankProbability(60000, 60100, 60000), 1.0, 1e-12);
+  EXPECT_EQ(RankProbability(50000, 50000, 10), 0.0);
+}
+
+TEST(Gf2RankTest, SmallMatrices) {
+  struct Case {
+    int R, C;
+    std::vector<uint64_t> rows;  // one word per row, or two for C > 64
+    int rank;
+  };
+  const Case cases[] = {
+      {3, 3, {0b001, 0b010, 0b100}, 3},
+      {3, 3, {0b011, 0b110, 0b101}, 2},  // third = first ^ second
+      {3, 3, {0, 0, 0}, 0},
+      {4, 2, {0b01, 0b10, 0b11, 0b01}, 2},
+      {2, 70, {1, 0x20, 1, 0x20}, 1},  // equal rows spanning two words
+      {2, 70, {1, 0x20, 0, 0x20}, 2},
+      {3, 128, {~0ull, ~0ull, 1, 0, ~0ull - 1, ~0ull}, 2},
+  };
+  for (const Case& c : cases) {
+    RANK::rows = c.R;
+    RANK::cols = c.C;
+    std::vector<uint64_t> m = c.rows;
+    EXPECT_EQ(Gf2Rank(m.data(), static_cast<int>(m.size()) / c.R), c.rank) << c.R << "x" << c.C;
+  }
+}
+
+TEST_F(RankFixture, AgreesWithTheIndependentScript) {
+  for (const RankRef& ref : RANK_REF) {
+    Xorshift(ref.seed, ref.n);
+    const auto pairs = RunSize(ref.R, ref.C);
+    if (!ref.judged) {
+      EXPECT_TRUE(pairs.empty()) << ref.R << "x" << ref.C;
+      continue;
+    }
+    ASSERT_EQ(pairs.size(), 1u) << ref.R << "x" << ref.C;
+    EXPECT_EQ(pairs[0].label, "Rank " + std::to_string(ref.R) + "x" + std::to_string(ref.C));
+    if (ref.p == 0)  // a linear generator fails beyond what a double holds
+      EXPECT_TRUE(pairs[0].p == PVALUE_FAIL || pairs[0].p < 1e-300) << pairs[0].p;
+    else
+      EXPECT_NEAR(pairs[0].p, ref.p, 1e-9 * ref.p) << ref.R << "x" << ref.C;
+  }
+}
+
+TEST_F(RankFixture, SizesWithoutDataOrClassesAppendNothing) {
+  Xorshift(1, 1000);
+  EXPECT_TRUE(RunSize(40, 40).empty());        // N = 0
+  EXPECT_TRUE(RunSize(70000, 70000).empty());  // R C above 2^32
+  EXPECT_FALSE(RunSize(2, 2).empty());         // 250 matrices: ranks 2, 1 and 0 close
+  Xorshift(1, 60);
+  EXPECT_TRUE(RunSize(2, 2).empty());  // 15 matrices: rank 0 expects 0.94, two classes only
+}
+
+TEST_F(RankFixture, ModesWalkTheirSizes) {
+  Xorshift(3, 1 << 16);
+  rankRmin = 2;
+  rankRmax = 4;
+  rankRstp = 2;
+  rankCmin = -2;
+  rankCmax = 1;
+  rankCstp = 1;
+  rankM = 1;  // C = R - 2 .. R + 1, C <= 1 skipped
+  RANK test;
+  std::vector<std::string> labels;
+  for (const Pair& p : Run(test, SLOT_RANK)) labels.push_back(p.label);
+  EXPECT_EQ(labels, (std::vector<std::string>{"Rank 2x2", "Rank 2x3", "Rank 4x2", "Rank 4x3", "Rank 4x4",
+                                              "Rank 4x5"}));
+  rankM = 2;  // squares, the same label and value as mode 0
+  const auto square = Run(test, SLOT_RANK);
+  ASSERT_EQ(square.size(), 2u);
+  EXPECT_EQ(square[1].label, "Rank 4x4");
+  EXPECT_EQ(square[1].p, RunSize(4, 4)[0].p);
+  rankM = 1;
+  rankCmin = -8;  // a doubling walk from C <= 0 ends instead of looping
+  rankCstp = -1;
+  EXPECT_TRUE(Run(test, SLOT_RANK).empty());
+}
+
+TEST_F(RankFixture, DependentMatricesFail) {
+  // Every row the same word: rank 1 at most, below the ranks the classes
+  // visit, so the full-rank classes come out empty.
+  Zeros(1 << 16);
+  for (auto& w : words) w = 0x9E3779B9u;
+  auto pairs = RunSize(32, 32);
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_TRUE(pairs[0].p == PVALUE_FAIL || pairs[0].p < 1e-10) << pairs[0].p;
+  Zeros(1 << 16);
+  pairs = RunSize(8, 8);
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_TRUE(pairs[0].p == PVALUE_FAIL || pairs[0].p < 1e-20) << pairs[0].p;
+}
+
+TEST(RankNullLaw, UniformOnGoodBits) {
+  rankM = 0;
+  rankRmin = 8;
+  rankRmax = 16;
+  rankRstp = -1;
+  rankCmin = 8;
+  rankCmax = 16;
+  rankCstp = -1;
+  RANK test;
+  const auto law = ExpectUniformNullLaw(test, SLOT_RANK, 1 << 16, 300, 20261210);
+  EXPECT_EQ(law.size(), 2u);  // 8x8 and 16x16; 8x16 and 16x8 have two classes
+}

@@ -1,0 +1,163 @@
+#!/usr/bin/python3
+"""Reference p-values of the binary matrix rank test and of Maurer's
+universal statistic, computed independently with Python integers, exact
+fractions and mpmath from the published formulas.
+
+Rank: matrices of R x C bits filled row by row from consecutive bits; the
+rank over GF(2) by elimination on Python integers; the exact rank law
+P(r) = 2^(r(R+C-r)-RC) prod_{k<r} (1-2^(k-R))(1-2^(k-C))/(1-2^(k-r)) in
+exact fractions; classes merged from the full rank downward until each
+expects at least 5, the scan stopping after the first rank expected less than
+0.001 times; p = Q(df/2, chi2/2) with df = classes - 1.
+
+Maurer: L-bit blocks most significant bit first; the initialisation runs
+until every value has appeared and at least 10 * 2^L blocks are read; f is
+the mean base-2 logarithm of the repeat distances over the rest; z uses
+Maurer's E(L), V(L) and the Coron-Naccache factor c^2 = d(L) + e(L) 2^L / K;
+p = erfc(|z| / sqrt 2).
+
+The sequences are the words of xorshift32 (13, 17, 5) from a seed, bit t
+being bit t mod 32 of word t / 32. Writes tests/battery/RankMaurerReference.h;
+run from the repository root:
+    /usr/bin/python3 tools/reference/rank_maurer.py
+"""
+from fractions import Fraction
+import math
+import mpmath as mp
+
+mp.mp.dps = 40
+
+
+def xorshift_words(seed, count):
+    x = seed
+    out = []
+    for _ in range(count):
+        x ^= (x << 13) & 0xFFFFFFFF
+        x ^= x >> 17
+        x ^= (x << 5) & 0xFFFFFFFF
+        out.append(x)
+    return out
+
+
+def bits(seed, n):
+    words = xorshift_words(seed, n // 32 + 1)
+    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
+
+
+def rank_law(R, C, r):
+    p = Fraction(2) ** (r * (R + C - r) - R * C)
+    for k in range(r):
+        p *= (1 - Fraction(2) ** (k - R)) * (1 - Fraction(2) ** (k - C)) / (1 - Fraction(2) ** (k - r))
+    return p
+
+
+def gf2_rank(rows):
+    rows = list(rows)
+    rank = 0
+    while rows:
+        pivot = rows.pop()
+        if pivot == 0:
+            continue
+        rank += 1
+        low = pivot & -pivot
+        rows = [r ^ pivot if r & low else r for r in rows]
+    return rank
+
+
+def rank_p(b, R, C):
+    N = len(b) // (R * C)
+    m = min(R, C)
+    counts = [0] * (m + 1)
+    for i in range(N):
+        start = i * R * C
+        rows = []
+        for r in range(R):
+            row = 0
+            for j in range(C):  # the first bit of a row goes to column C - 1
+                row = (row << 1) | b[start + r * C + j]
+            rows.append(row)
+        counts[gf2_rank(rows)] += 1
+    chi2, classes, O, S = Fraction(0), 0, 0, Fraction(0)
+    for r in range(m, -1, -1):
+        P = rank_law(R, C, r)
+        O += counts[r]
+        S += P
+        if N * S >= 5:
+            chi2 += (O - N * S) ** 2 / (N * S)
+            classes += 1
+            O, S = 0, Fraction(0)
+        if N * P < Fraction(1, 1000):
+            break
+    if classes < 3:
+        return None
+    return mp.gammainc(mp.mpf(classes - 1) / 2, mp.mpf(chi2.numerator) / chi2.denominator / 2, mp.inf,
+                       regularized=True)
+
+
+MAURER = {  # L: E, V, d, e
+    2: (1.5374383, 1.3377388, 0.2363135, 0.5594976),
+    3: (2.4016068, 1.9013347, 0.2732725, 0.4890883),
+    4: (3.3112247, 2.3577369, 0.3045101, 0.4435381),
+    5: (4.2534266, 2.7045528, 0.3296587, 0.4137196),
+    6: (5.2177052, 2.9540324, 0.3489769, 0.3941338),
+    7: (6.1962507, 3.1253919, 0.3631815, 0.381321),
+    8: (7.1836656, 3.2386622, 0.3732189, 0.3730195),
+}
+
+
+def maurer_p(b, L):
+    B = len(b) // L
+    vals = [int(''.join(map(str, b[i * L:(i + 1) * L])), 2) for i in range(B)]
+    last = {}
+    i = 0
+    while True:
+        last[vals[i]] = i
+        i += 1
+        if i == B:
+            return 'FAIL' if len(last) < 2 ** L else 'SHORT'
+        if len(last) == 2 ** L and i >= 10 * 2 ** L:
+            break
+    Q = i
+    K = B - Q
+    if K < 33 * 2 ** L:
+        return 'SHORT'
+    s = mp.mpf(0)
+    for j in range(Q, B):
+        s += mp.log(j - last[vals[j]])
+        last[vals[j]] = j
+    f = s / K / mp.log(2)
+    E, V, d, e = (mp.mpf(x) for x in MAURER[L])
+    var = (2 ** L * e / K + d) * V / K
+    z = (f - E) / mp.sqrt(var)
+    return mp.erfc(abs(z) / mp.sqrt(2))
+
+
+RANK_CASES = [(11, 1 << 20, 32, 32), (12, 1 << 16, 8, 8), (13, 84000, 6, 70), (14, 500000, 100, 100),
+              (15, 200000, 20, 18), (16, 300000, 66, 66), (17, 300000, 70, 65)]
+MAURER_CASES = [(21, 1 << 17, [2, 3, 4, 5, 6, 7]), (22, 200001, [2, 5, 7, 8])]
+
+
+def num(p):
+    if not isinstance(p, str) and p < mp.mpf("1e-300"):
+        return "0"  # beyond a double: the program fails it
+
+    if isinstance(p, str):
+        return 'PVALUE_' + p
+    return mp.nstr(p, 17)
+
+
+with open('tests/battery/RankMaurerReference.h', 'w') as f:
+    f.write('// Made by tools/reference/rank_maurer.py; do not edit.\n#pragma once\n\n'
+            '#include "battery/RunState.h"\n\n')
+    f.write('struct RankRef { unsigned seed, n; int R, C; bool judged; double p; };\n\n'
+            'const RankRef RANK_REF[] = {\n')
+    for seed, n, R, C in RANK_CASES:
+        p = rank_p(bits(seed, n), R, C)
+        f.write('    {%d, %d, %d, %d, %s, %s},\n' % (seed, n, R, C, 'false' if p is None else 'true',
+                                                     '0' if p is None else num(p)))
+    f.write('};\n\nstruct MaurerRef { unsigned seed, n; int L; double p; };\n\nconst MaurerRef MAURER_REF[] = {\n')
+    for seed, n, Ls in MAURER_CASES:
+        b = bits(seed, n)
+        for L in Ls:
+            f.write('    {%d, %d, %d, %s},\n' % (seed, n, L, num(maurer_p(b, L))))
+    f.write('};\n')
