@@ -26,9 +26,9 @@
 // #include "battery/PERM.h"
 #include "battery/RANK.h"
 // #include "battery/RUNS.h"
-// #include "battery/RW1D.h"
+#include "battery/RW1D.h"
 // #include "battery/RW2D.h"
-// #include "battery/RWDST.h"
+#include "battery/RWDST.h"
 #include "battery/SERIAL.h"
 // #include "battery/SHORTBLK.h"
 // #include "battery/SOB.h"
@@ -74,8 +74,8 @@ const SlotClass SLOT_CLASSES[] = {
     // {SLOT_WEIGHT, Make<WEIGHT>},
     {SLOT_OET, Make<OET>},
     {SLOT_TWOBIT, Make<TWOBIT>},
-    // {SLOT_RW1D, Make<RW1D>},
-    // {SLOT_RWDST, Make<RWDST>},
+    {SLOT_RW1D, Make<RW1D>},
+    {SLOT_RWDST, Make<RWDST>},
     // {SLOT_RW2D, Make<RW2D>},
     // {SLOT_AQL, Make<AQL>},
     // {SLOT_BDAY, Make<BDAY>},

@@ -1,0 +1,17 @@
+#include "BenchSequence.h"
+#include "battery/RANK.h"
+
+// The window's default: rows 16 .. 1024 doubling, columns R - 2 .. R + 2.
+static void RANK_(benchmark::State& state) {
+  rankM = 1;
+  rankRmin = 16;
+  rankRmax = 1024;
+  rankRstp = -1;
+  rankCmin = -2;
+  rankCmax = 2;
+  rankCstp = 1;
+  BenchSequence sequence;
+  RANK test;
+  TimeRunTest(state, test, SLOT_RANK);
+}
+BENCHMARK(RANK_)->Name("RANK");
