@@ -18,9 +18,9 @@
 // #include "battery/LINCPLX.h"
 #include "battery/LONGBLK.h"
 #include "battery/MAURER.h"
-// #include "battery/NOTM.h"
+#include "battery/NOTM.h"
 #include "battery/OET.h"
-// #include "battery/OTM.h"
+#include "battery/OTM.h"
 // #include "battery/PARTITION.h"
 // #include "battery/PEAK.h"
 // #include "battery/PERM.h"
@@ -55,13 +55,13 @@ const SlotClass SLOT_CLASSES[] = {
     // {SLOT_AMLS, Make<AMLS>},
     {SLOT_SERIAL, Make<SERIAL>},
     // {SLOT_COLLISION, Make<COLLISION>},
-    // {SLOT_NOTM, Make<NOTM>},
+    {SLOT_NOTM, Make<NOTM>},
     // {SLOT_PARTITION, Make<PARTITION>},
     // {SLOT_BLKGAP, Make<BLKGAP>},
     // {SLOT_RUNS, Make<RUNS>},
     {SLOT_CUSUM, Make<CUSUM>},
     // {SLOT_SHORTBLK, Make<SHORTBLK>},
-    // {SLOT_OTM, Make<OTM>},
+    {SLOT_OTM, Make<OTM>},
     // {SLOT_AUTOW, Make<AUTOW>},
     // {SLOT_PERM, Make<PERM>},
     // {SLOT_COUPON, Make<COUPON>},

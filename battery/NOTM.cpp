@@ -1,0 +1,153 @@
+#include "battery/NOTM.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "battery/Bits.h"
+#include "battery/Distributions.h"
+#include "battery/GridWalk.h"
+#include "battery/RunState.h"
+
+namespace {
+
+// At most this many counters at once: more templates than fit are counted
+// in further passes over the sequence.
+constexpr size_t MAX_COUNTERS = size_t(1) << 22;
+
+// The least mean count per block at which a length is tested. The
+// statistic takes every block's count as normal; with the block count held
+// at 3 and a mean of 5 the p-values are plainly not uniform (their
+// Kolmogorov-Smirnov p-value over 10^4 good sequences is about 1e-9, from the
+// few values three small counts can take); from a mean of 30 on they are.
+constexpr double MIN_MEAN = 30;
+
+// Up to this many templates are compared one by one; more are looked up in
+// a table by window value up to this many bits, and by binary search above.
+constexpr uint32_t LINEAR_TEMPLATES = 8;
+constexpr int LOOKUP_MAX_BITS = 20;
+
+}  // namespace
+
+const uint32_t APERIODIC_COUNT[32] = {
+    0,        0,        2,        4,        6,         12,        20,        40,
+    74,       148,      284,      568,      1116,      2232,      4424,      8848,
+    17622,    35244,    70340,    140680,   281076,    562152,    1123736,   2247472,
+    4493828,  8987656,  17973080, 35946160, 71887896,  143775792, 287542736, 575085472};
+
+bool IsAperiodic(uint32_t v, int m) {
+  // Short borders first: they reject most words at once.
+  for (int len = 1; len < m; ++len)
+    if ((v >> (m - len)) == (v & ((1u << len) - 1))) return false;
+  return true;
+}
+
+uint32_t NextAperiodicTemplate(NOTM& test, int m) {
+  const uint32_t mask = LowMask(m);
+  for (;;) {
+    const uint32_t v = ++test.candidate & mask;
+    if (!IsAperiodic(v, m)) continue;
+    if (++test.strideCounter < test.templateStride) continue;
+    test.strideCounter = 0;
+    return v;
+  }
+}
+
+uint32_t NotmBlockCount(uint32_t n, int m) {
+  const double blocks = std::trunc(n / (100.0 * std::ldexp(1.0, m) + m - 1));
+  if (blocks < 3) return 3;
+  if (blocks > 1000) return 1000;
+  return static_cast<uint32_t>(blocks);
+}
+
+void CountTemplates(const uint32_t* words, uint32_t blocks, uint64_t M, int m, const uint32_t* templates,
+                    uint32_t count, uint32_t* counters, std::vector<uint32_t>& lookup) {
+  const uint64_t starts = M - m + 1;
+  if (count <= LINEAR_TEMPLATES) {
+    // Every window is compared with all lanes at once; lanes past the
+    // templates hold a value no m-bit window takes.
+    uint32_t lane[LINEAR_TEMPLATES];
+    for (uint32_t t = 0; t < LINEAR_TEMPLATES; ++t) lane[t] = t < count ? templates[t] : ~0u;
+    for (uint32_t w = 0; w < blocks; ++w) {
+      uint32_t hits[LINEAR_TEMPLATES] = {};
+      ForEachWindow(words, w * M, starts, m, [&](uint32_t v) {
+        for (uint32_t t = 0; t < LINEAR_TEMPLATES; ++t) hits[t] += v == lane[t];
+      });
+      for (uint32_t t = 0; t < count; ++t) counters[size_t(w) * count + t] = hits[t];
+    }
+    return;
+  }
+  std::fill(counters, counters + size_t(blocks) * count, 0u);
+  if (m <= LOOKUP_MAX_BITS) {
+    // Template number + 1 by window value, 0 for the other values; the
+    // table is left all zero again.
+    if (lookup.size() < (size_t(1) << m)) lookup.resize(size_t(1) << m, 0);
+    for (uint32_t t = 0; t < count; ++t) lookup[templates[t]] = t + 1;
+    for (uint32_t w = 0; w < blocks; ++w) {
+      uint32_t* c = counters + size_t(w) * count - 1;
+      ForEachWindow(words, w * M, starts, m, [&](uint32_t v) {
+        if (const uint32_t k = lookup[v]) ++c[k];
+      });
+    }
+    for (uint32_t t = 0; t < count; ++t) lookup[templates[t]] = 0;
+    return;
+  }
+  const uint32_t* end = templates + count;
+  const uint32_t low = templates[0], high = end[-1];
+  for (uint32_t w = 0; w < blocks; ++w) {
+    uint32_t* c = counters + size_t(w) * count;
+    ForEachWindow(words, w * M, starts, m, [&](uint32_t v) {
+      if (v < low || v > high) return;
+      const uint32_t* at = std::lower_bound(templates, end, v);
+      if (*at == v) ++c[at - templates];
+    });
+  }
+}
+
+double NotmPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m) {
+  const double p = std::ldexp(1.0, -m);
+  const double mean = (static_cast<double>(M) - m + 1) * p;
+  const double variance = static_cast<double>(M) * (p - (2 * m - 1) * p * p);
+  double chi2 = 0;
+  for (uint32_t w = 0; w < blocks; ++w) {
+    const double d = counts[w * stride] - mean;
+    chi2 += d * d;
+  }
+  chi2 /= variance;
+  // N degrees of freedom: half of an odd N is not an integer.
+  return IncompleteGammaQ(blocks / 2.0, chi2 / 2);
+}
+
+void NOTM::RunTest() {
+  for (int m : Grid(notmSmin, notmSmax, notmSstp)) {
+    const uint32_t blocks = NotmBlockCount(seqLen, m);
+    const uint64_t M = seqLen / blocks;
+    // The walk ends at the first length whose blocks expect too few
+    // occurrences of a template.
+    const double mean = (static_cast<double>(M) - m + 1) * std::ldexp(1.0, -m);
+    if (mean < MIN_MEAN) break;
+
+    const uint32_t aperiodic = APERIODIC_COUNT[m];
+    templateCount = aperiodic;
+    templateStride = 1;
+    if (notmTempl != 0 && static_cast<uint32_t>(notmTempl) < aperiodic) {
+      templateCount = static_cast<uint32_t>(notmTempl);
+      templateStride = aperiodic / templateCount;
+    }
+    strideCounter = templateStride;
+    candidate = 0;
+
+    const uint32_t perPass = static_cast<uint32_t>(std::max<size_t>(1, MAX_COUNTERS / blocks));
+    for (uint32_t first = 0; first < templateCount; first += perPass) {
+      const uint32_t count = std::min(perPass, templateCount - first);
+      batch.resize(count);
+      for (uint32_t t = 0; t < count; ++t) {
+        // The two words of two bits, 01 and 10, are set directly.
+        batch[t] = m == 2 ? (first + t == 0 ? 1u : 2u) : NextAperiodicTemplate(*this, m);
+      }
+      counters.resize(size_t(count) * blocks);
+      CountTemplates(seqBits, blocks, M, m, batch.data(), count, counters.data(), lookup);
+      for (uint32_t t = 0; t < count; ++t)
+        AddResult(NotmPValue(counters.data() + t, blocks, count, M, m), "NOTM %d_%0X", m, batch[t]);
+    }
+  }
+}
