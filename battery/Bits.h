@@ -36,7 +36,9 @@ inline int Popcount64(uint64_t x) { return __builtin_popcountll(x); }
 // Put on a hot counting function: GCC builds it twice, with and without the
 // POPCNT instruction, and picks the clone once at load time from the
 // processor, so the binary runs on any x86-64 at full speed where it can.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under ThreadSanitizer, whose instrumented clone resolver would run
+// before the sanitizer's own start-up and crash the program.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define QV_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
 #else
 #define QV_POPCNT_CLONES

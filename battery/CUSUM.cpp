@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "battery/Bits.h"
 #include "battery/RunState.h"
@@ -16,46 +17,65 @@ double NormalMass(double a, double b) {
   return NormalCdf(b) - NormalCdf(a);
 }
 
-// The partial sums of one byte's bits taken in one order: their total and
-// the highest and lowest sum reached after each bit.
+// The partial sums of one byte's bits, from the least significant up:
+// their total and the highest and lowest sum reached after each bit.
 struct ByteWalk {
   int8_t total, high, low;
 };
 
 struct ByteWalks {
-  ByteWalk forward[256];   // bits from the least significant up
-  ByteWalk backward[256];  // bits from the most significant down
+  ByteWalk forward[256];
   ByteWalks() {
     for (int v = 0; v < 256; ++v) {
-      int sf = 0, hf = -9, lf = 9, sb = 0, hb = -9, lb = 9;
+      int s = 0, high = -9, low = 9;
       for (int j = 0; j < 8; ++j) {
-        sf += ((v >> j) & 1) ? 1 : -1;
-        hf = std::max(hf, sf);
-        lf = std::min(lf, sf);
-        sb += ((v >> (7 - j)) & 1) ? 1 : -1;
-        hb = std::max(hb, sb);
-        lb = std::min(lb, sb);
+        s += ((v >> j) & 1) ? 1 : -1;
+        high = std::max(high, s);
+        low = std::min(low, s);
       }
-      forward[v] = {int8_t(sf), int8_t(hf), int8_t(lf)};
-      backward[v] = {int8_t(sb), int8_t(hb), int8_t(lb)};
+      forward[v] = {int8_t(s), int8_t(high), int8_t(low)};
     }
   }
 };
 
 const ByteWalks walks;
 
-struct Excursion {
-  long long sum = 0;
-  long long z = 1;
-  void Bit(uint32_t b) {
-    sum += b ? 1 : -1;
-    z = std::max(z, std::llabs(sum));
-  }
+// The forward walk's partial sums S_0 = 0, S_1, ..., S_n: the last, the
+// highest and the lowest.
+struct WalkExtremes {
+  int64_t sum = 0, high = 0, low = 0;
   void Byte(const ByteWalk& w) {
-    z = std::max(z, std::max(std::llabs(sum + w.high), std::llabs(sum + w.low)));
+    high = std::max(high, sum + w.high);
+    low = std::min(low, sum + w.low);
     sum += w.total;
   }
+  void Bit(uint32_t b) {
+    sum += b ? 1 : -1;
+    high = std::max(high, sum);
+    low = std::min(low, sum);
+  }
 };
+
+// One walk over the n bits, 64 at a time: a stretch of 64 bits with k ones
+// stays within [sum - (64 - k), sum + k], so only a stretch that could pass
+// the highest or lowest sum so far is walked byte by byte.
+QV_POPCNT_CLONES WalkExtremes Walk(const uint32_t* words, uint64_t n) {
+  WalkExtremes w;
+  const uint64_t stretches = n / 64;
+  for (uint64_t i = 0; i < stretches; ++i) {
+    uint64_t bits;
+    std::memcpy(&bits, words + 2 * i, sizeof bits);
+    const int64_t ones = Popcount64(bits);
+    if (w.sum + ones > w.high || w.sum - (64 - ones) < w.low) {
+      for (int k = 0; k < 8; ++k) w.Byte(walks.forward[(bits >> (8 * k)) & 0xFF]);
+    } else {
+      w.sum += 2 * ones - 64;
+    }
+  }
+  for (uint64_t k = 8 * stretches; k < n / 8; ++k) w.Byte(walks.forward[ReadByte(words, k)]);
+  for (uint64_t t = n / 8 * 8; t < n; ++t) w.Bit(ReadBit(words, t));
+  return w;
+}
 
 }  // namespace
 
@@ -67,23 +87,26 @@ double CusumPValue(uint32_t n, uint32_t z) {
   // 1 minus the k = 0 term of the first sum is 2 Phi(-u), taken as such so
   // that a tiny p-value is not lost to cancellation.
   double p = 2 * NormalCdf(-u);
-  for (long k = kLow1; k <= kHigh; ++k)
+  // NormalCdf is exactly 0 at or below -40 and exactly 1 at or above 40
+  // (exp(-x^2 / 2) underflows to 0 there), so a term whose nearer end lies
+  // 40 or more from 0 is exactly 0 and leaves p as it is: the sums run only
+  // over |k| <= kZero, which gives the same p to the last bit.
+  // (u >= 2^-16, so kZero stays below 2^22.)
+  const long kZero = std::lround(std::floor((40 / u + 3) / 4)) + 1;
+  const long kFrom1 = std::max(kLow1, -kZero), kFrom2 = std::max(kLow2, -kZero), kTo = std::min(kHigh, kZero);
+  for (long k = kFrom1; k <= kTo; ++k)
     if (k != 0) p -= NormalMass((4 * k - 1) * u, (4 * k + 1) * u);
-  for (long k = kLow2; k <= kHigh; ++k) p += NormalMass((4 * k + 1) * u, (4 * k + 3) * u);
+  for (long k = kFrom2; k <= kTo; ++k) p += NormalMass((4 * k + 1) * u, (4 * k + 3) * u);
   return std::min(1.0, std::max(0.0, p));
 }
 
 void CUSUM::RunTest() {
-  const uint64_t n = seqLen;
-  const uint64_t bytes = n / 8;
-
-  Excursion forward;
-  for (uint64_t k = 0; k < bytes; ++k) forward.Byte(walks.forward[ReadByte(seqBits, k)]);
-  for (uint64_t t = bytes * 8; t < n; ++t) forward.Bit(ReadBit(seqBits, t));
-  AddResult(CusumPValue(seqLen, static_cast<uint32_t>(forward.z)), "Cusum 1");
-
-  Excursion backward;
-  for (uint64_t t = n; t > bytes * 8; --t) backward.Bit(ReadBit(seqBits, t - 1));
-  for (uint64_t k = bytes; k > 0; --k) backward.Byte(walks.backward[ReadByte(seqBits, k - 1)]);
-  AddResult(CusumPValue(seqLen, static_cast<uint32_t>(backward.z)), "Cusum 2");
+  const WalkExtremes w = Walk(seqBits, seqLen);
+  // Forward: the largest |S_k|. Backward: the partial sums from the end are
+  // S_n - S_k for k = n - 1 down to 0, so their largest absolute value is
+  // the larger of S_n - min S and max S - S_n.
+  const int64_t forward = std::max<int64_t>({1, w.high, -w.low});
+  const int64_t backward = std::max<int64_t>({1, w.sum - w.low, w.high - w.sum});
+  AddResult(CusumPValue(seqLen, static_cast<uint32_t>(forward)), "Cusum 1");
+  AddResult(CusumPValue(seqLen, static_cast<uint32_t>(backward)), "Cusum 2");
 }

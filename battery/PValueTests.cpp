@@ -1,10 +1,12 @@
 #include "battery/PValueTests.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
 #include "battery/RunState.h"
 #include "battery/Distributions.h"
+#include "battery/MergedChiSquare.h"
 
 namespace {
 
@@ -84,26 +86,32 @@ double AdUniformPValue(const double* values, int n) {
   return 0.5946335 * std::exp(-1.527198 * a2) + 0.4938691 * std::exp(-1.050321 * a2);
 }
 
-double ThresholdBinomialP(const double* values, int N) {
+namespace {
+
+// The binomial threshold p-value from the count of values below each
+// threshold, count(t). The cells are the thresholds in order, each with the
+// cumulative count below it and its expectation N t, merged until the
+// expected count reaches 5 (PVALUE_SHORT when fewer than 2 cells close).
+template <typename CountBelow>
+double ThresholdBinomialFromCounts(int N, CountBelow count) {
   if (N < 2) return PVALUE_FAIL;
-  int cells = 0;
-  double chi2 = 0.0;
-  int observed = 0;
-  double expected = 0.0;
-  for (double t : BINOMIAL_THRESHOLDS) {
+  MergedChiSquareSum cells(MergeRule::AtLeast);
+  for (double t : BINOMIAL_THRESHOLDS) cells.Add(count(t), N * t);
+  return cells.PValue();
+}
+
+}  // namespace
+
+double ThresholdBinomialP(const double* values, int N) {
+  return ThresholdBinomialFromCounts(N, [&](double t) {
     int c = 0;
     for (int k = 0; k < N; ++k)
       if (values[k] < t) ++c;
-    observed += c;
-    expected += N * t;
-    if (expected >= 5.0) {
-      double diff = observed - expected;
-      chi2 += diff * diff / expected;
-      ++cells;
-      observed = 0;
-      expected = 0.0;
-    }
-  }
-  if (cells <= 1) return PVALUE_SHORT;
-  return IncompleteGammaQ((cells - 1) / 2.0, chi2 / 2.0);
+    return c;
+  });
+}
+
+double ThresholdBinomialPSorted(const double* values, int N) {
+  return ThresholdBinomialFromCounts(
+      N, [&](double t) { return static_cast<int>(std::lower_bound(values, values + N, t) - values); });
 }

@@ -35,3 +35,7 @@ double AdUniformPValue(const double* values, int n);
 // and judged by chi-square. PVALUE_FAIL for N < 2, PVALUE_SHORT when fewer
 // than 2 cells close.
 double ThresholdBinomialP(const double* values, int N);
+
+// The same for N values sorted ascending, counting by binary search: the
+// same p-value in O(log N) per threshold.
+double ThresholdBinomialPSorted(const double* values, int N);

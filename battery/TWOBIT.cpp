@@ -1,8 +1,45 @@
 #include "battery/TWOBIT.h"
 
+#include <cstring>
+
 #include "battery/Bits.h"
 #include "battery/RunState.h"
 #include "battery/Distributions.h"
+
+namespace {
+
+struct PairCounts {
+  uint64_t ones = 0;  // ones among bits 0 .. n - 1
+  uint64_t n11 = 0;   // pairs (t - 1, t), t = 1 .. n - 1, of two ones
+};
+
+// One pass, 64 bits at a time: bit j of `w & next` is set when bits j and
+// j + 1 of the stretch are both ones, bit 63 taking its partner from the
+// next stretch.
+QV_POPCNT_CLONES PairCounts CountPairs(const uint32_t* words, uint64_t n) {
+  PairCounts c;
+  uint64_t i = 0;  // first bit of the stretch
+  // Whole stretches whose last pair ends inside the sequence.
+  for (; i + 64 < n; i += 64) {
+    uint64_t w;
+    std::memcpy(&w, words + i / 32, sizeof w);
+    const uint64_t next = (w >> 1) | (static_cast<uint64_t>(words[i / 32 + 2] & 1u) << 63);
+    c.ones += Popcount64(w);
+    c.n11 += Popcount64(w & next);
+  }
+  // The last 1 .. 64 bits, i .. n - 1: pairs start at i .. n - 2.
+  if (i < n) {
+    const uint64_t left = n - i;
+    uint64_t w;
+    std::memcpy(&w, words + i / 32, sizeof w);
+    if (left < 64) w &= (uint64_t(1) << left) - 1;
+    c.ones += Popcount64(w);
+    c.n11 += Popcount64(w & (w >> 1));
+  }
+  return c;
+}
+
+}  // namespace
 
 void TWOBIT::RunTest() {
   const uint64_t n = seqLen;
@@ -11,19 +48,9 @@ void TWOBIT::RunTest() {
     AddResult(PVALUE_SHORT, "Two-bit");
     return;
   }
-  const uint64_t ones = CountOnes(seqBits, 0, n);
-  // Pairs (t - 1, t) for t = 1 .. n - 1; bit j of `both` is set when bits
-  // j and j + 1 of the word's stretch are both ones.
-  uint64_t n11 = 0;
+  const PairCounts counts = CountPairs(seqBits, n);
+  const uint64_t ones = counts.ones, n11 = counts.n11;
   const uint64_t pairs = n - 1;
-  for (uint64_t i = 0; 32 * i < pairs; ++i) {
-    const uint32_t w = seqBits[i];
-    const uint32_t next = (w >> 1) | (seqBits[i + 1] << 31);
-    uint32_t both = w & next;
-    const uint64_t left = pairs - 32 * i;
-    if (left < 32) both &= (1u << left) - 1;
-    n11 += __builtin_popcount(both);
-  }
   const uint64_t firstOnes = ones - ReadBit(seqBits, n - 1);  // ones among bits 0 .. n - 2
   const uint64_t lastOnes = ones - ReadBit(seqBits, 0);       // ones among bits 1 .. n - 1
   const double c11 = double(n11), c10 = double(firstOnes - n11), c01 = double(lastOnes - n11);

@@ -18,23 +18,27 @@
 
 double pvalueFixedMin = 0.001;
 
+char* FormatPValueText(char* text, size_t size, double p, int digits, double fixedMin) {
+  if (!(p < fixedMin)) {
+    snprintf(text, size, "%.*f", digits, p);
+  } else if (p == 0) {
+    snprintf(text, size, "%*d", digits + 2, 0);
+  } else if (p == PVALUE_FAIL) {
+    snprintf(text, size, " fail");
+  } else if (p == PVALUE_SHORT) {
+    snprintf(text, size, " short");
+  } else {
+    snprintf(text, size, "%.*e", std::max(digits - 5, 0), p);
+  }
+  return text;
+}
+
 const char* FormatPValue(double p) {
   static char buffers[2][16];
   static int next = 0;
   char* text = buffers[next];
   next ^= 1;
-  if (!(p < pvalueFixedMin)) {
-    snprintf(text, sizeof buffers[0], "%.*f", pvalueDigits, p);
-  } else if (p == 0) {
-    snprintf(text, sizeof buffers[0], "%*d", pvalueDigits + 2, 0);
-  } else if (p == PVALUE_FAIL) {
-    snprintf(text, sizeof buffers[0], " fail");
-  } else if (p == PVALUE_SHORT) {
-    snprintf(text, sizeof buffers[0], " short");
-  } else {
-    snprintf(text, sizeof buffers[0], "%.*e", std::max(pvalueDigits - 5, 0), p);
-  }
-  return text;
+  return FormatPValueText(text, sizeof buffers[0], p, pvalueDigits, pvalueFixedMin);
 }
 
 void SetPValueCell(wxGrid& grid, int row, int column, double p) {

@@ -3,6 +3,7 @@
 // p-value and its coloured grid cell, the text of a duration, the CPU time
 // of a worker thread, CRC-32 and the box for a plug-in that did not load.
 // All run on the GUI thread.
+#include <cstddef>
 #include <cstdint>
 
 class wxGrid;
@@ -20,6 +21,9 @@ extern double pvalueFixedMin;
 // two static buffers used in turn: the results of two consecutive calls
 // can be held at once, the third call overwrites the first.
 const char* FormatPValue(double p);
+// The same text for given digits and fixed-notation threshold, written into
+// text (size bytes); returns text.
+char* FormatPValueText(char* text, size_t size, double p, int digits, double fixedMin);
 
 // Sets the cell's text to FormatPValue(p) and its text colour to red below
 // 0.001, orange below 0.01, blue otherwise (a NaN too). The background is

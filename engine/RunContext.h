@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include <wx/string.h>
+
 #include "battery/RunState.h"
 #include "platform/DynamicLibrary.h"
 
-class wxString;
 
 using ZarGetUL = uint32_t (*)();
 
@@ -34,13 +35,25 @@ struct RunContext {
   int concurrency = 1;
   double cpuSeconds[TEST_SLOTS] = {};
 
-  // Every p-value of the run, sequence after sequence: row r of sequence s
-  // (both from 0) at s * rows + r.
-  std::vector<double> pvalues;
+  // The number of result rows (the pairs collected at sequence 1); the
+  // p-values themselves are kept by runResults.
   int rows = 0;
   // Pairs each slot gave at sequence 1; later sequences are held to it.
   int slotPairs[TEST_SLOTS] = {};
-  int failCount = 0;
+
+  // The window is brought up to date at most every WINDOW_PERIOD seconds:
+  // the counter readings of its last update and of the last dispatch of
+  // its events, the slot released last (for status field 0, -1 when none),
+  // and whether the failure warning's cell has its span.
+  int64_t lastWindowUpdate = 0;
+  int64_t lastDispatch = 0;
+  int64_t lastColumnsUpdate = 0;
+  int releasedSlot = -1;
+  int releasedLeft = 0;
+  int windowSequences = 0;  // sequences the window shows
+  std::vector<double> sequenceValues;  // scratch: one sequence's values in row order
+  bool warningShown = false;
+  wxString statusShown[4];  // the texts of status fields 0 to 3 this run wrote
 
   // Slots whose events exist, and slots whose worker thread was started.
   int eventSlots = 0;
@@ -56,10 +69,10 @@ void RunLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // while the engine works.
 void DispatchPendingEvents();
 
-// The valid values (above -1) of result row r over the first `sequences`
-// sequences, sorted ascending; *failed (when given) is set when the row met
-// a PVALUE_FAIL.
-std::vector<double> RowValues(const RunContext& run, int r, int sequences, bool* failed);
+// Brings the Table grid (rows, sequence columns, statistics, warning) and
+// the status fields up to date with the results model; the new sequence
+// columns wait for their own period unless `final`.
+void UpdateWindow(RunContext& run, bool final);
 
 // The sequence loop; false after a mid-run error (already logged).
 bool RunSequences(RunContext& run);

@@ -20,6 +20,7 @@
 #include "engine/Helpers.h"
 #include "engine/RunTests.h"
 #include "engine/InputFiles.h"
+#include "engine/ResultsModel.h"
 #include "engine/RunContext.h"
 #include "platform/Counter.h"
 #include "platform/Event.h"
@@ -39,101 +40,39 @@ const char* PluginText(const RunContext& run, const char* name) {
   return get ? get() : nullptr;
 }
 
-// "%*c" of width pvalueDigits + 2 with a '/': a value that cannot be formed.
-wxString Slash() { return wxString::Format("%*c", pvalueDigits + 2, '/'); }
-
-std::vector<double> Valid(const std::vector<double>& v) {
-  std::vector<double> out;
-  for (double x : v)
-    if (x > -1) out.push_back(x);
-  return out;
-}
-
-struct FinalRows {
-  std::vector<double> ks, ad;
-};
-
-FinalRows FinalRowStatistics(const RunContext& run) {
-  FinalRows f{std::vector<double>(run.rows, -1), std::vector<double>(run.rows, -1)};
-  for (int r = 0; r < run.rows; ++r) {
-    const std::vector<double> v = RowValues(run, r, seqCount, nullptr);
-    if (v.size() < 2) continue;
-    f.ks[r] = KsUniformPValue(v.data(), static_cast<int>(v.size()));
-    f.ad[r] = AdUniformPValue(v.data(), static_cast<int>(v.size()));
-  }
-  return f;
-}
-
-void BinomialCells(const RunContext& run, const FinalRows& f) {
-  wxGrid* grid = mainFrame->tableGrid;
-  if (seqCount > 1) {
-    for (int r = 0; r < run.rows; ++r) {
-      const std::vector<double> v = RowValues(run, r, seqCount, nullptr);
-      const double p = ThresholdBinomialP(v.data(), static_cast<int>(v.size()));
-      if (p == PVALUE_SHORT)
-        grid->SetCellValue(r + 3, 4, Slash());
-      else
-        SetPValueCell(*grid, r + 3, 4, p);
-    }
-  }
-  if (run.rows > 2) {
-    const std::vector<double> ks = Valid(f.ks), ad = Valid(f.ad);
-    const double pk = ThresholdBinomialP(ks.data(), static_cast<int>(ks.size()));
-    if (pk != PVALUE_SHORT) SetPValueCell(*grid, 2, 2, pk);
-    grid->SetCellValue(2, 1, wxString::Format("%d", static_cast<int>(ad.size())));
-    const double pa = ThresholdBinomialP(ad.data(), static_cast<int>(ad.size()));
-    if (pa != PVALUE_SHORT) SetPValueCell(*grid, 2, 3, pa);
-  } else if (run.rows <= 1) {
-    for (int row : {0, 1})
-      for (int col : {2, 3}) {
-        grid->SetCellValue(row, col, Slash());
-        grid->SetCellTextColour(row, col, *wxBLUE);
-      }
-  }
-}
-
-// Pearson's chi-square of every row over equal bins; k, the most bins.
-int PearsonTable(const RunContext& run) {
-  const int k = static_cast<int>(std::sqrt(static_cast<double>(seqCount)) + 0.5);
-  if (k < 2) return k;
+// Pearson's table from the model's bins: one grid row per result row.
+void PearsonTable(const RunContext& run) {
+  const int k = runResults.PearsonBins();
+  if (k < 2) return;
   SetupPearsonGrid(run.rows, k + 3);
   wxGrid* grid = mainFrame->pearsonGrid;
+  grid->BeginBatch();
   for (int r = 0; r < run.rows; ++r) {
-    const std::vector<double> v = RowValues(run, r, seqCount, nullptr);
-    const int n = static_cast<int>(v.size());
-    const int m = static_cast<int>(std::sqrt(static_cast<double>(n)) + 0.5);
+    const ResultsModel::PearsonRow& p = runResults.Pearson()[r];
     grid->SetRowLabelValue(r, wxString::Format("%d", r + 1));
-    grid->SetCellValue(r, 0, mainFrame->tableGrid->GetCellValue(r + 3, 0));
-    if (m == 0) {
-      grid->SetCellValue(r, 2, "/");
+    grid->SetCellValue(r, 0, wxString::FromUTF8(runResults.Label(r).c_str()));
+    grid->SetCellValue(r, 2, runResults.PearsonExpectedText(r));
+    if (p.m == 0) {
       SetPValueCell(*grid, r, 1, -1);
       continue;
     }
-    const double e = static_cast<double>(n) / m;
-    grid->SetCellValue(r, 2, wxString::Format("%.1f", e));
-    std::vector<unsigned> bins(m, 0);
-    for (double x : v) ++bins[std::min(static_cast<int>(m * x), m - 1)];
-    double chi2 = 0;
-    for (int b = 0; b < m; ++b) {
-      grid->SetCellValue(r, b + 3, wxString::Format("%u", bins[b]));
-      chi2 += (bins[b] - e) * (bins[b] - e) / e;
-    }
-    if (n < 3 * m)
+    for (int b = 0; b < p.m; ++b) grid->SetCellValue(r, b + 3, wxString::Format("%u", p.bins[b]));
+    if (p.slash)
       grid->SetCellValue(r, 1, "/");
     else
-      SetPValueCell(*grid, r, 1, ChiSquarePValue(m - 1, chi2));
+      SetPValueCell(*grid, r, 1, p.pvalue);
   }
   grid->AutoSizeColumns();
   grid->SetRowLabelSize(wxGRID_AUTOSIZE);
   grid->SetColLabelSize(wxGRID_AUTOSIZE);
   for (int r = 0; r < run.rows; ++r) grid->SetRowSize(r, mainFrame->rowHeightSpin->GetValue());
-  return k;
+  grid->EndBatch();
 }
 
-void PlotAndGof(const RunContext& run, const FinalRows& f) {
+void PlotAndGof(const RunContext& run) {
   if (run.rows <= 1) return;
   Graph* graph = mainFrame->graph;
-  graph->SetData(run.rows, f.ks.data(), f.ad.data());
+  graph->SetData(run.rows, runResults.FinalKs().data(), runResults.FinalAd().data());
   GofSplineTables tables;
   BuildGofSplineTables(tables);
   if (graph->count >= 3) {
@@ -184,45 +123,43 @@ FILE* OpenReport(const RunContext& run) {
 
 std::string Utf8(const wxString& s) { return std::string(s.utf8_str().data()); }
 
-size_t LongestCell(wxGrid* grid, int fromRow, int column) {
-  size_t longest = 0;
-  for (int r = fromRow; r < grid->GetNumberRows(); ++r) longest = std::max(longest, Utf8(grid->GetCellValue(r, column)).size());
-  return longest;
-}
-
 void WriteTables(FILE* out, int pearsonBins, const RunContext& run) {
-  wxGrid* table = mainFrame->tableGrid;
+  const ResultsModel& model = runResults;
   const int w = pvalueDigits + 2;
-  const int n = static_cast<int>(LongestCell(table, 3, 0));
+  size_t longest = 0;
+  for (int r = 0; r < model.Rows(); ++r) longest = std::max(longest, model.Label(r).size());
+  const int n = static_cast<int>(longest);
   fprintf(out, "%*s  pvals  %*s  %*s  %*s  %*s  %*s\n\n", n, "Test", -w, "KS", -w, "AD", -w, "Bino", -w, "pv min", -w,
           "pv max");
   static const char* const SUMMARY[] = {"KS", "AD", "Bino"};
-  for (int r = 0; r < table->GetNumberRows(); ++r) {
-    const std::string first = r < 3 ? SUMMARY[r] : Utf8(table->GetCellValue(r, 0));
+  const int columns = 7 + model.Sequences();
+  for (int r = 0; r < 3 + model.Rows(); ++r) {
+    const std::string first = r < 3 ? SUMMARY[r] : model.Label(r - 3);
     fprintf(out, "%*s  ", n, first.c_str());
-    fprintf(out, "%5s  ", Utf8(table->GetCellValue(r, 1)).c_str());
-    for (int c = 2; c < table->GetNumberCols(); ++c) fprintf(out, "%*s  ", w, Utf8(table->GetCellValue(r, c)).c_str());
+    fprintf(out, "%5s  ", model.CellText(r, 1).c_str());
+    for (int c = 2; c < columns; ++c) fprintf(out, "%*s  ", w, model.CellText(r, c).c_str());
     fprintf(out, "\n");
   }
 
   if (pearsonBins >= 2) {
-    wxGrid* pearson = mainFrame->pearsonGrid;
-    const int e = static_cast<int>(LongestCell(pearson, 0, 2));
+    size_t widest = 0;
+    for (int r = 0; r < model.Rows(); ++r) widest = std::max(widest, model.PearsonExpectedText(r).size());
+    const int e = static_cast<int>(widest);
     fprintf(out, "\n\n == Pearson's test ==\n\n");
     fprintf(out, "%*s  %*s   %*s ", n, "Test", w, "pval", e, "Exp");
-    for (int b = 1; b <= pearson->GetNumberCols() - 3; ++b) fprintf(out, "%3d ", b);
+    for (int b = 1; b <= pearsonBins; ++b) fprintf(out, "%3d ", b);
     fprintf(out, "\n");
-    for (int r = 0; r < pearson->GetNumberRows(); ++r) {
-      fprintf(out, "%*s  ", n, Utf8(pearson->GetCellValue(r, 0)).c_str());
-      fprintf(out, " %*s  ", w, Utf8(pearson->GetCellValue(r, 1)).c_str());
-      fprintf(out, "%*s ", e, Utf8(pearson->GetCellValue(r, 2)).c_str());
-      for (int c = 3; c < pearson->GetNumberCols(); ++c) {
-        const wxString cell = pearson->GetCellValue(r, c);
-        // A row with fewer bins than the grid leaves blanks of the same width.
-        if (cell.empty())
-          fprintf(out, "    ");
+    for (int r = 0; r < model.Rows(); ++r) {
+      const ResultsModel::PearsonRow& p = model.Pearson()[r];
+      fprintf(out, "%*s  ", n, model.Label(r).c_str());
+      fprintf(out, " %*s  ", w, model.PearsonPValueText(r).c_str());
+      fprintf(out, "%*s ", e, model.PearsonExpectedText(r).c_str());
+      // A row with fewer bins than the table leaves blanks of the same width.
+      for (int b = 0; b < pearsonBins; ++b) {
+        if (b < p.m)
+          fprintf(out, "%3d ", static_cast<int>(p.bins[b]));
         else
-          fprintf(out, "%3d ", atoi(Utf8(cell).c_str()));
+          fprintf(out, "    ");
       }
       fprintf(out, "\n");
     }
@@ -320,7 +257,6 @@ void EndWorkers(RunContext& run) {
 
 void ReleaseRun(RunContext& run) {
   ReleaseInputFiles(&run.inputNames, &run.inputCount);
-  run.pvalues.clear();
   delete[] seqBits;
   seqBits = nullptr;
   delete[] pathBuf;
@@ -344,10 +280,10 @@ void ReleaseRun(RunContext& run) {
 int FinishRun(RunContext& run) {
   EndWorkers(run);
   const double testingSeconds = run.Seconds(run.testStart, platform::CounterTicks());
-  const FinalRows f = FinalRowStatistics(run);
-  BinomialCells(run, f);
-  const int pearsonBins = PearsonTable(run);
-  PlotAndGof(run, f);
+  const int pearsonBins = runResults.FinishRun(seqCount);
+  UpdateWindow(run, true);
+  PearsonTable(run);
+  PlotAndGof(run);
   LogCpuTimes(run, testingSeconds);
 
   FILE* report = OpenReport(run);

@@ -1,5 +1,6 @@
 // The sequence loop: fill, release under the concurrency limit, collect the
-// p-values into the Table grid, the per-row statistics and the progress.
+// p-values into the results model, and show the Table grid, the per-row
+// statistics and the progress at a pace a person can follow.
 #include <wx/grid.h>
 #include <wx/spinctrl.h>
 #include <wx/statusbr.h>
@@ -12,15 +13,22 @@
 #include "engine/Helpers.h"
 #include "engine/RunTests.h"
 #include "engine/InputFiles.h"
+#include "engine/ResultsModel.h"
 #include "engine/RunContext.h"
 #include "platform/Counter.h"
 #include "platform/Event.h"
 #include "platform/LastError.h"
 #include "ui/MainFrame.h"
+#include "ui/ResultTable.h"
 
 namespace {
 
 constexpr int WAIT_SLICE_MS = 100;
+// The window is brought up to date at most this often (seconds).
+constexpr double WINDOW_PERIOD = 0.1;
+// The Table grid takes its new sequence columns at most this often: a new
+// column changes the grid's scrolled size, which redraws all of it.
+constexpr double COLUMNS_PERIOD = 0.5;
 
 TESTthd* Test(int slot) { return testTable[slot].test; }
 
@@ -54,16 +62,55 @@ bool Fill(RunContext& run) {
   return true;
 }
 
+// Sets a status field when its text changed: the status bar repaints at
+// once on every change.
+void SetStatus(RunContext& run, int field, const wxString& text) {
+  if (run.statusShown[field] == text) return;
+  run.statusShown[field] = text;
+  mainFrame->statusBar->SetStatusText(text, field);
+}
+
+// Status field 0: the sequences left and the slot released last.
+void ShowReleased(RunContext& run) {
+  if (run.releasedSlot < 0) return;
+  SetStatus(run, 0, wxString::Format("%d:%d", run.releasedLeft, run.releasedSlot));
+  run.releasedSlot = -1;
+}
+
+// Status fields 1 to 3 after `done` sequences, from sequence 2 on.
+void ShowProgress(RunContext& run, int done) {
+  // A stop request shows "STOPPING..." in field 2 until the run is done.
+  if (seqCount <= 2 || done < 2 || runState == RunState::StopRequested) return;
+  const int64_t now = platform::CounterTicks();
+  const double x = run.Seconds(run.firstSequenceEnd, now);
+  const double left = x / (done - 1) * (seqCount - done);
+  char text[100];
+  SetStatus(run, 1, wxString::Format("Elapsed: %s", FormatDuration(text, 0, run.firstSequenceSeconds + x)));
+  SetStatus(run, 2, wxString::Format("Left: %s", FormatDuration(text, 0, left)));
+  const time_t end = time(nullptr) + static_cast<time_t>(left);
+  strftime(text, sizeof text, "Date end: %Y-%m-%d %H:%M", localtime(&end));
+  SetStatus(run, 3, text);
+}
+
+// The events of the window, at most every WINDOW_PERIOD seconds while the
+// tests run; status field 0 shows the slot released last.
+void DispatchWhileTesting(RunContext& run) {
+  if (run.Seconds(run.lastDispatch, platform::CounterTicks()) < WINDOW_PERIOD) return;
+  ShowReleased(run);
+  DispatchPendingEvents();
+  run.lastDispatch = platform::CounterTicks();
+}
+
 // Releases the tests in startOrder, never more at once than the limit, and
 // waits for all of them. False after a mid-run error.
 bool Dispatch(RunContext& run) {
   int running = 0;
-  wxStatusBar* status = mainFrame->statusBar;
   for (int j = 0; j < TEST_SLOTS; ++j) {
     const int s = startOrder[j];
     if (!testTable[s].enabled) continue;
-    status->SetStatusText(wxString::Format("%d:%d", seqCount - seqIndex, s), 0);
-    DispatchPendingEvents();
+    run.releasedLeft = seqCount - seqIndex;
+    run.releasedSlot = s;
+    DispatchWhileTesting(run);
     Test(s)->command = CMD_RUN;
     if (!platform::SetEvent(startEvents[s])) {
       RunLog("SetEvent hINI failed, i= %d (%d)\n", s, platform::LastError());
@@ -73,7 +120,7 @@ bool Dispatch(RunContext& run) {
     int q;
     for (;;) {
       q = platform::WaitAnyEvent(doneEvents, TEST_SLOTS, WAIT_SLICE_MS);
-      DispatchPendingEvents();
+      DispatchWhileTesting(run);
       if (q == platform::WAIT_ANY_FAILED) {
         RunLog("WaitForMultipleObjects hEND failed (%d)\n", platform::LastError());
         return false;
@@ -89,7 +136,7 @@ bool Dispatch(RunContext& run) {
     if (!testTable[s].enabled || Test(s)->command != CMD_RUN) continue;
     for (;;) {
       const platform::WaitResult r = platform::WaitEvent(doneEvents[s], WAIT_SLICE_MS);
-      DispatchPendingEvents();
+      DispatchWhileTesting(run);
       if (r == platform::WaitResult::Signalled) break;
       if (r == platform::WaitResult::Failed) {
         RunLog("WaitForSingleObject hEND failed (%d)\n", platform::LastError());
@@ -102,34 +149,23 @@ bool Dispatch(RunContext& run) {
   return true;
 }
 
-// Puts the pairs of every enabled slot, in rowOrder, into a new column of
-// the Table grid and the run's array. Sequence 1 makes the rows; later
-// sequences are held to the number of pairs each slot gave then (a missing
-// pair counts as short, an extra one is dropped).
+// Puts the pairs of every enabled slot, in rowOrder, into the results model
+// as the next sequence. Sequence 1 makes the rows; later sequences are held
+// to the number of pairs each slot gave then (a missing pair counts as
+// short, an extra one is dropped).
 void Collect(RunContext& run) {
-  wxGrid* grid = mainFrame->tableGrid;
-  const int column = seqIndex + 6;
-  grid->AppendCols(1);
-  grid->SetColLabelValue(column, wxString::Format("%d", seqIndex));
-  int row = 3;
+  run.sequenceValues.clear();
   for (int j = 0; j < TEST_SLOTS; ++j) {
     const int s = rowOrder[j];
     if (!testTable[s].enabled) continue;
     const int given = static_cast<int>(resultPValues[s].size());
     if (seqIndex == 1) run.slotPairs[s] = given;
-    for (int k = 0; k < run.slotPairs[s]; ++k, ++row) {
-      const double p = k < given ? resultPValues[s][k] : PVALUE_SHORT;
-      run.pvalues.push_back(p);
-      if (seqIndex == 1) {
-        grid->AppendRows(1);
-        grid->SetRowLabelValue(row, wxString::Format("%d", row - 2));
-        grid->SetCellValue(row, 0, wxString::FromUTF8(resultLabels[s][k]));
-        grid->SetRowSize(row, mainFrame->rowHeightSpin->GetValue());
-      }
-      grid->SetCellValue(row, column, FormatPValue(p));
+    for (int k = 0; k < run.slotPairs[s]; ++k) {
+      run.sequenceValues.push_back(k < given ? resultPValues[s][k] : PVALUE_SHORT);
+      if (seqIndex == 1) runResults.AddRow(resultLabels[s][k]);
     }
   }
-  grid->AutoSizeColumn(column);
+  runResults.AddSequence(run.sequenceValues.data());
 }
 
 void ReadCpuTimes(RunContext& run) {
@@ -155,59 +191,6 @@ void SortStartOrder(const RunContext& run) {
   } while (gap > 1);
 }
 
-// KS and AD p-values of the valid (non-negative) entries of per-row values.
-void SummaryCells(wxGrid* grid, std::vector<double> values, int countRow, int column) {
-  if (!values.empty()) SortDoubles(values.data(), 0, static_cast<int>(values.size()) - 1);
-  const auto firstValid = std::find_if(values.begin(), values.end(), [](double v) { return v >= 0; });
-  const int v = static_cast<int>(values.end() - firstValid);
-  grid->SetCellValue(countRow, 1, wxString::Format("%d", v));
-  if (v < 2) return;
-  const double* data = &*firstValid;
-  SetPValueCell(*grid, 0, column, KsUniformPValue(data, v));
-  SetPValueCell(*grid, 1, column, AdUniformPValue(data, v));
-}
-
-void RowStatistics(RunContext& run) {
-  if (run.pvalues.size() <= 1) return;
-  wxGrid* grid = mainFrame->tableGrid;
-  const double tail = 0.01 / static_cast<double>(run.pvalues.size());
-  const wxColour plain = grid->GetDefaultCellTextColour();
-  std::vector<double> ks(run.rows, -1), ad(run.rows, -1);
-  for (int r = 0; r < run.rows; ++r) {
-    const int row = r + 3;
-    bool failed = false;
-    const std::vector<double> values = RowValues(run, r, seqIndex, &failed);
-    if (failed) ++run.failCount;
-    const int n = static_cast<int>(values.size());
-    if (n >= 2) {
-      const double low = values.front(), high = values.back();
-      grid->SetCellValue(row, 5, FormatPValue(low));
-      grid->SetCellValue(row, 6, FormatPValue(high));
-      grid->SetCellTextColour(row, 5, low < tail || low > 1 - tail ? *wxRED : plain);
-      grid->SetCellTextColour(row, 6, high < tail || high > 1 - tail ? *wxRED : plain);
-      ks[r] = KsUniformPValue(values.data(), n);
-      ad[r] = AdUniformPValue(values.data(), n);
-    }
-    grid->SetCellValue(row, 1, wxString::Format("%d", n));
-    if (failed) grid->SetCellTextColour(row, 1, *wxRED);
-    if (seqIndex >= 2) {
-      SetPValueCell(*grid, row, 2, ks[r]);
-      SetPValueCell(*grid, row, 3, ad[r]);
-      SetPValueCell(*grid, row, 4, ThresholdBinomialP(values.data(), n));
-    }
-  }
-  if (run.failCount != 0) {
-    grid->SetCellSize(0, 0, 2, 1);
-    grid->SetCellAlignment(0, 0, wxALIGN_CENTRE, wxALIGN_CENTRE);
-    grid->SetCellValue(0, 0, "WARNING!\nBig failure");
-    grid->SetCellTextColour(0, 0, *wxRED);
-  }
-  if (run.rows > 1) {
-    SummaryCells(grid, ks, 0, 2);
-    SummaryCells(grid, ad, 1, 3);
-  }
-}
-
 void EmptyResultLists() {
   for (int s = 0; s < TEST_SLOTS; ++s) {
     if (!testTable[s].enabled) continue;
@@ -217,54 +200,90 @@ void EmptyResultLists() {
   }
 }
 
-void ShowProgress(RunContext& run) {
-  if (seqCount <= 2) return;
-  const int64_t now = platform::CounterTicks();
-  if (seqIndex == 1) {
-    run.firstSequenceEnd = now;
-    run.firstSequenceSeconds = run.Seconds(run.runStart, now);
-    return;
-  }
-  const double x = run.Seconds(run.firstSequenceEnd, now);
-  const double left = x / (seqIndex - 1) * (seqCount - seqIndex);
-  char text[100];
-  wxStatusBar* status = mainFrame->statusBar;
-  status->SetStatusText(wxString::Format("Elapsed: %s", FormatDuration(text, 0, run.firstSequenceSeconds + x)), 1);
-  status->SetStatusText(wxString::Format("Left: %s", FormatDuration(text, 0, left)), 2);
-  const time_t end = time(nullptr) + static_cast<time_t>(left);
-  strftime(text, sizeof text, "Date end: %Y-%m-%d %H:%M", localtime(&end));
-  status->SetStatusText(text, 3);
+// The counter reading at the end of sequence 1, from which the progress
+// fields count.
+void NoteProgress(RunContext& run) {
+  if (seqCount <= 2 || seqIndex != 1) return;
+  run.firstSequenceEnd = platform::CounterTicks();
+  run.firstSequenceSeconds = run.Seconds(run.runStart, run.firstSequenceEnd);
 }
 
 }  // namespace
 
-std::vector<double> RowValues(const RunContext& run, int r, int sequences, bool* failed) {
-  std::vector<double> values;
-  for (int s = 0; s < sequences; ++s) {
-    const double p = run.pvalues[static_cast<size_t>(s) * run.rows + r];
-    if (p > -1)
-      values.push_back(p);
-    else if (p == PVALUE_FAIL && failed != nullptr)
-      *failed = true;
+void UpdateWindow(RunContext& run, bool final) {
+  const int done = runResults.Sequences();
+  runResults.UpdateStatistics();
+  // The status bar first: it repaints at once, and should not take the
+  // grid's repaint with it.
+  ShowReleased(run);
+  ShowProgress(run, done);
+  wxGrid* grid = mainFrame->tableGrid;
+  auto* table = static_cast<ResultTable*>(grid->GetTable());
+  const int oldRows = grid->GetNumberRows(), oldCols = grid->GetNumberCols();
+  const bool newRows = oldRows < 3 + runResults.Rows();
+  const bool newWarning = runResults.Failed() && !run.warningShown;
+  if (done <= 2 || newRows || newWarning) {
+    // The first sequences size every column to its texts; later sequence
+    // columns take the width of the first ones (their texts share one
+    // format) as the grid's default width for new columns.
+    grid->BeginBatch();
+    table->FollowModel();
+    const int height = mainFrame->rowHeightSpin->GetValue();
+    for (int row = std::max(oldRows, 3); row < grid->GetNumberRows(); ++row) grid->SetRowSize(row, height);
+    if (newWarning) {
+      grid->SetCellSize(0, 0, 2, 1);
+      grid->SetCellAlignment(0, 0, wxALIGN_CENTRE, wxALIGN_CENTRE);
+      run.warningShown = true;
+    }
+    if (done <= 2) {
+      grid->AutoSizeColumns();
+      int width = 0;
+      for (int c = 7; c < grid->GetNumberCols(); ++c) width = std::max(width, grid->GetColSize(c));
+      if (width > 0) grid->SetDefaultColSize(width);
+    }
+    ForgetCachedAttribute(grid);
+    grid->EndBatch();  // redraws the whole grid
+  } else {
+    // Only the statistics columns and the new sequence columns change.
+    const int64_t now = platform::CounterTicks();
+    if (final || run.Seconds(run.lastColumnsUpdate, now) >= COLUMNS_PERIOD) {
+      table->FollowModel();
+      run.lastColumnsUpdate = now;
+    }
+    ForgetCachedAttribute(grid);
+    const int rows = grid->GetNumberRows();
+    grid->RefreshBlock(0, 1, rows - 1, 6);
+    if (grid->GetNumberCols() > oldCols) grid->RefreshBlock(0, oldCols, rows - 1, grid->GetNumberCols() - 1);
   }
-  if (values.size() > 1) SortDoubles(values.data(), 0, static_cast<int>(values.size()) - 1);
-  return values;
+  run.windowSequences = done;
+  run.lastWindowUpdate = platform::CounterTicks();
 }
 
 bool RunSequences(RunContext& run) {
   for (; seqIndex <= seqCount; ++seqIndex) {
     if (!Fill(run)) break;
-    if (!Dispatch(run)) return false;
+    if (!Dispatch(run)) {
+      // The grid keeps what the run collected before the error.
+      UpdateWindow(run, true);
+      return false;
+    }
     Collect(run);
     ReadCpuTimes(run);
     SortStartOrder(run);
-    if (seqIndex == 1) run.rows = static_cast<int>(run.pvalues.size());
-    RowStatistics(run);
-    if (seqIndex <= 2) mainFrame->tableGrid->AutoSizeColumns();
+    if (seqIndex == 1) run.rows = runResults.Rows();
     EmptyResultLists();
-    ShowProgress(run);
+    NoteProgress(run);
+    // One look at the window's events per sequence: cheap when nothing is
+    // pending, and a stop request is seen after the sequence it came in.
     DispatchPendingEvents();
+    run.lastDispatch = platform::CounterTicks();
     if (runState == RunState::StopRequested) seqCount = seqIndex;
+    const bool due = run.Seconds(run.lastWindowUpdate, platform::CounterTicks()) >= WINDOW_PERIOD;
+    if (seqIndex <= 2 || seqIndex == seqCount || due) UpdateWindow(run, seqIndex == seqCount);
   }
+  // The input ran out before the sequence after the last one shown.
+  const int columns = 7 + runResults.Sequences();
+  if (run.windowSequences != runResults.Sequences() || mainFrame->tableGrid->GetNumberCols() != columns)
+    UpdateWindow(run, true);
   return true;
 }

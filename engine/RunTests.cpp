@@ -17,6 +17,7 @@
 #include "engine/Helpers.h"
 #include "engine/InputFiles.h"
 #include "engine/ParameterChecks.h"
+#include "engine/ResultsModel.h"
 #include "engine/RunContext.h"
 #include "engine/TestFactory.h"
 #include "platform/Counter.h"
@@ -212,6 +213,7 @@ int RunTests(platform::DynamicLibrary* plugin) {
   std::fill(seqBits, seqBits + seqLen / 32 + 2, 0u);
 
   run.askedSeqCount = seqCount;
+  runResults.Reset(pvalueDigits, pvalueFixedMin);
   ResetResultGrids();
   SetupPearsonGrid(0, 3);
 

@@ -23,9 +23,9 @@
 #include "battery/OTM.h"
 // #include "battery/PARTITION.h"
 // #include "battery/PEAK.h"
-// #include "battery/PERM.h"
+#include "battery/PERM.h"
 #include "battery/RANK.h"
-// #include "battery/RUNS.h"
+#include "battery/RUNS.h"
 #include "battery/RW1D.h"
 // #include "battery/RW2D.h"
 #include "battery/RWDST.h"
@@ -58,12 +58,12 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_NOTM, Make<NOTM>},
     // {SLOT_PARTITION, Make<PARTITION>},
     // {SLOT_BLKGAP, Make<BLKGAP>},
-    // {SLOT_RUNS, Make<RUNS>},
+    {SLOT_RUNS, Make<RUNS>},
     {SLOT_CUSUM, Make<CUSUM>},
     // {SLOT_SHORTBLK, Make<SHORTBLK>},
     {SLOT_OTM, Make<OTM>},
     // {SLOT_AUTOW, Make<AUTOW>},
-    // {SLOT_PERM, Make<PERM>},
+    {SLOT_PERM, Make<PERM>},
     // {SLOT_COUPON, Make<COUPON>},
     {SLOT_MAURER, Make<MAURER>},
     {SLOT_LONGBLK, Make<LONGBLK>},

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "engine/ResultsModel.h"
+#include "ui/ResultTable.h"
 #include "ui/TestPanels.h"
 
 namespace {
@@ -62,9 +64,12 @@ void Finish(wxWindow* panel, wxSizer* sizer) {
 }
 
 wxGrid* NewGrid(wxWindow* parent, int rows, int cols, int rowLabelAlign, int cellHorizontal, int cellVertical,
-                bool autoSizeColumns) {
+                bool autoSizeColumns, wxGridTableBase* table = nullptr) {
   auto* grid = new wxGrid(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "grid");
-  grid->CreateGrid(rows, cols);
+  if (table != nullptr)
+    grid->SetTable(table, true);
+  else
+    grid->CreateGrid(rows, cols);
   grid->EnableEditing(true);
   grid->EnableGridLines(true);
   grid->EnableDragGridSize(false);
@@ -348,7 +353,9 @@ void FIN::BuildRunPanel() {
 void FIN::BuildResultPages() {
   tablePage = new wxPanel(notebook, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
   tableSizer = new wxBoxSizer(wxVERTICAL);
-  tableGrid = NewGrid(tablePage, 3, 9, wxALIGN_CENTRE, wxALIGN_LEFT, wxALIGN_TOP, true);
+  // The Table grid shows the run's results model through a table of its own.
+  tableGrid = NewGrid(tablePage, 3, 9, wxALIGN_CENTRE, wxALIGN_LEFT, wxALIGN_TOP, true,
+                      new ResultTable(runResults, 3, 9));
   tableSizer->Add(tableGrid, 1, wxEXPAND | wxLEFT, BORDER);
   Finish(tablePage, tableSizer);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ui/MainFrame.h"
+#include "ui/ResultTable.h"
 
 namespace {
 
@@ -30,6 +31,13 @@ double SortKey(wxString text) {
 }
 
 void ExchangeRows(wxGrid* grid, int a, int b, int firstColoured, int lastColoured) {
+  // The Table grid's own table moves a whole row (texts, label, colours and
+  // its results) by permuting its view.
+  if (auto* table = dynamic_cast<ResultTable*>(grid->GetTable())) {
+    table->SwapRows(a, b);
+    ForgetCachedAttribute(grid);
+    return;
+  }
   for (int column = firstColoured; column <= lastColoured; ++column) {
     const wxColour colourA = grid->GetCellTextColour(a, column);
     const wxColour colourB = grid->GetCellTextColour(b, column);
@@ -163,6 +171,7 @@ void ResetResultGrids() {
   for (int row = 0; row < 3 && row < table->GetNumberRows(); ++row) table->SetRowSize(row, height);
   if (table->GetNumberCols() > 7) table->DeleteCols(7, table->GetNumberCols() - 7);
   if (table->GetNumberRows() > 3) table->DeleteRows(3, table->GetNumberRows() - 3);
+  ForgetCachedAttribute(table);
 
   frame->notebook->SetSelection(1);
 

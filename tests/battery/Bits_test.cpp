@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <random>
 #include <vector>
 
@@ -10,9 +13,40 @@ namespace {
 // The reference reading: bit by bit, first bit most significant.
 uint32_t SlowBits(const uint32_t* w, uint64_t t, int s) {
   uint32_t v = 0;
-  for (int j = 0; j < s; ++j) v = (v << 1) | ((w[(t + j) >> 5] >> ((t + j) & 31)) & 1u);
+  for (int j = 0; j < s; ++j) v = (v << 1) | ReadBit(w, t + j);
   return v;
 }
+
+// A sequence buffer of n random bits laid out as the engine allocates it,
+// n / 32 + 2 words, ending exactly where an inaccessible page begins: a
+// read past the buffer's last word stops the test program.
+class GuardedSequence {
+ public:
+  GuardedSequence(uint32_t n, uint32_t seed) : n_(n) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t bytes = (n / 32 + 2) * sizeof(uint32_t);
+    size_ = ((bytes + page - 1) / page + 1) * page;
+    void* base = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    EXPECT_NE(base, MAP_FAILED);
+    base_ = static_cast<char*>(base);
+    EXPECT_EQ(mprotect(base_ + size_ - page, page, PROT_NONE), 0);
+    words_ = reinterpret_cast<uint32_t*>(base_ + size_ - page - bytes);
+    std::mt19937 gen(seed);
+    for (size_t i = 0; i < n / 32 + 2; ++i) words_[i] = gen();
+  }
+  ~GuardedSequence() { munmap(base_, size_); }
+  const uint32_t* words() const { return words_; }
+  uint32_t n() const { return n_; }
+
+ private:
+  uint32_t n_;
+  size_t size_ = 0;
+  char* base_ = nullptr;
+  uint32_t* words_ = nullptr;
+};
+
+// Lengths around word boundaries, short and spanning several words.
+const uint32_t LENGTHS[] = {1, 31, 32, 33, 63, 64, 65, 95, 96, 97, 200, 255, 256, 257};
 
 }  // namespace
 
@@ -39,27 +73,136 @@ TEST(Bits, ValuesAcrossAWordBoundary) {
   EXPECT_EQ(ReadBits(words, 31, 3), 0x3u);
 }
 
-TEST(Bits, AgreesWithBitByBitReadingEverywhere) {
-  std::mt19937 gen(12345);
-  std::vector<uint32_t> words(10);
-  for (auto& w : words) w = gen();
-  for (uint64_t t = 0; t + 32 <= 8 * 32; ++t)
-    for (int s = 1; s <= 32; ++s) ASSERT_EQ(ReadBits(words.data(), t, s), SlowBits(words.data(), t, s)) << t << " " << s;
+TEST(Bits, TheGuardStopsAReadPastTheBuffer) {
+  GuardedSequence seq(100, 1);
+  const volatile uint32_t* words = seq.words();
+  EXPECT_EQ(words[100 / 32 + 1], seq.words()[100 / 32 + 1]);  // the last spare word is readable
+  EXPECT_DEATH((void)words[100 / 32 + 2], "");
 }
 
-TEST(Bits, CountOnesAndBytesAgreeWithBitByBitReading) {
-  std::mt19937 gen(777);
-  std::vector<uint32_t> words(12);
-  for (auto& w : words) w = gen();
-  for (uint64_t start = 0; start < 70; start += 3)
-    for (uint64_t len = 0; start + len <= 10 * 32; len += 7) {
-      uint64_t slow = 0;
-      for (uint64_t t = start; t < start + len; ++t) slow += ReadBit(words.data(), t);
-      ASSERT_EQ(CountOnes(words.data(), start, len), slow) << start << " " << len;
-    }
-  for (uint64_t k = 0; k < 40; ++k) {
-    uint32_t slow = 0;
-    for (int j = 7; j >= 0; --j) slow = (slow << 1) | ReadBit(words.data(), 8 * k + j);
-    ASSERT_EQ(ReadByte(words.data(), k), slow) << k;
+TEST(Bits, ReadBitsAgreesWithBitByBitReadingUpToTheLastBit) {
+  for (uint32_t n : LENGTHS) {
+    GuardedSequence seq(n, n);
+    for (int s = 1; s <= 32; ++s)
+      for (uint64_t t = 0; t + s <= n; ++t)
+        ASSERT_EQ(ReadBits(seq.words(), t, s), SlowBits(seq.words(), t, s)) << n << " " << t << " " << s;
   }
+}
+
+TEST(Bits, SlidingWindowsAgreeWithBitByBitReadingFromEveryStart) {
+  for (uint32_t n : LENGTHS) {
+    GuardedSequence seq(n, 1000 + n);
+    for (int s = 1; s <= 32 && s <= static_cast<int>(n); ++s) {
+      const uint64_t windows = n - s + 1;
+      for (uint64_t start = 0; start < windows; ++start) {
+        // Every window from start to the one ending at the last bit.
+        uint64_t t = start;
+        ForEachWindow(seq.words(), start, windows - start, s, [&](uint32_t v) {
+          ASSERT_EQ(v, SlowBits(seq.words(), t, s)) << n << " " << start << " " << t << " " << s;
+          ++t;
+        });
+        ASSERT_EQ(t, windows);
+      }
+      uint64_t calls = 0;
+      ForEachWindow(seq.words(), 0, 0, s, [&](uint32_t) { ++calls; });
+      EXPECT_EQ(calls, 0u);
+    }
+  }
+}
+
+TEST(Bits, ConsecutiveValuesAgreeWithBitByBitReadingFromEveryStart) {
+  for (uint32_t n : LENGTHS) {
+    GuardedSequence seq(n, 2000 + n);
+    for (int s = 1; s <= 32; ++s)
+      for (uint64_t start = 0; start < n; ++start) {
+        // As many whole values as fit: the last may end at the last bit.
+        const uint64_t count = (n - start) / s;
+        uint64_t t = start;
+        ForEachValue(seq.words(), start, count, s, [&](uint32_t v) {
+          ASSERT_EQ(v, SlowBits(seq.words(), t, s)) << n << " " << start << " " << t << " " << s;
+          t += s;
+        });
+        ASSERT_EQ(t, start + count * s);
+      }
+  }
+}
+
+TEST(Bits, BitStreamMixesWidthsAndSkips) {
+  const uint32_t n = 4096;
+  GuardedSequence seq(n, 77);
+  std::mt19937 gen(5);
+  for (uint64_t start : {0u, 1u, 31u, 32u, 45u}) {
+    BitStream stream(seq.words(), start);
+    uint64_t t = start;
+    for (;;) {
+      const int s = 1 + static_cast<int>(gen() % 32);
+      const uint64_t skip = gen() % 3 == 0 ? gen() % 100 : 0;
+      if (t + skip + s > n) break;
+      stream.Skip(skip);
+      t += skip;
+      ASSERT_EQ(stream.Next(s), SlowBits(seq.words(), t, s)) << start << " " << t << " " << s;
+      t += s;
+    }
+    EXPECT_GT(t, n - 140);
+  }
+}
+
+TEST(Bits, PairsOfWordsAndBytesAsStored) {
+  for (uint32_t n : LENGTHS) {
+    GuardedSequence seq(n, 3000 + n);
+    // The pair from word i covers bits 32 i .. 32 i + 63: every pair that
+    // begins inside the sequence.
+    for (uint64_t i = 0; 32 * i < n; ++i) {
+      uint64_t slow = 0;
+      for (int j = 0; j < 64; ++j) slow = (slow << 1) | ReadBit(seq.words(), 32 * i + j);
+      ASSERT_EQ(MsbFirstPair(seq.words(), i), slow) << n << " " << i;
+    }
+    for (uint64_t k = 0; 8 * k + 8 <= n; ++k) {
+      uint32_t slow = 0;
+      for (int j = 7; j >= 0; --j) slow = (slow << 1) | ReadBit(seq.words(), 8 * k + j);
+      ASSERT_EQ(ReadByte(seq.words(), k), slow) << n << " " << k;
+    }
+  }
+}
+
+TEST(Bits, CountOnesAtEveryStartAndLength) {
+  for (uint32_t n : {1u, 32u, 63u, 64u, 65u, 200u, 257u, 640u}) {
+    GuardedSequence seq(n, 4000 + n);
+    // prefix[t]: ones among bits 0 .. t - 1, bit by bit.
+    std::vector<uint64_t> prefix(n + 1, 0);
+    for (uint64_t t = 0; t < n; ++t) prefix[t + 1] = prefix[t] + ReadBit(seq.words(), t);
+    for (uint64_t start = 0; start <= n; ++start)
+      for (uint64_t len = 0; start + len <= n; ++len)
+        ASSERT_EQ(CountOnes(seq.words(), start, len), prefix[start + len] - prefix[start]) << n << " " << start << " " << len;
+  }
+}
+
+namespace {
+
+// Built twice, with and without the POPCNT instruction; both must count alike.
+QV_POPCNT_CLONES uint64_t CountByClones(const uint64_t* x, size_t k) {
+  uint64_t c = 0;
+  for (size_t i = 0; i < k; ++i) c += Popcount64(x[i]) + Popcount32(static_cast<uint32_t>(x[i] >> 7));
+  return c;
+}
+
+int SlowPopcount(uint64_t x) {
+  int c = 0;
+  for (; x != 0; x >>= 1) c += static_cast<int>(x & 1);
+  return c;
+}
+
+}  // namespace
+
+TEST(Bits, PopcountsAgreeWithCountingBitByBit) {
+  std::mt19937_64 gen(9);
+  std::vector<uint64_t> x = {0, 1, ~0ull, 0x8000000000000000ull, 0xFFFFFFFFull, 0x5555555555555555ull};
+  for (int i = 0; i < 1000; ++i) x.push_back(gen() & gen());
+  uint64_t slow = 0;
+  for (uint64_t v : x) {
+    ASSERT_EQ(Popcount64(v), SlowPopcount(v)) << v;
+    ASSERT_EQ(Popcount32(static_cast<uint32_t>(v)), SlowPopcount(static_cast<uint32_t>(v))) << v;
+    slow += SlowPopcount(v) + SlowPopcount(static_cast<uint32_t>(v >> 7));
+  }
+  EXPECT_EQ(CountByClones(x.data(), x.size()), slow);
 }

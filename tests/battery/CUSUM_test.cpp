@@ -1,8 +1,13 @@
 #include "battery/CUSUM.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <random>
+#include <utility>
 
 #include "FirstTestsReference.h"
+#include "NullLaw.h"
 #include "SequenceFixture.h"
 
 using CusumTest = SequenceFixture;
@@ -80,4 +85,58 @@ TEST_F(CusumTest, ASingleOneAtTheEndIsSeenByBothPasses) {
   const auto pairs = Run(test, SLOT_CUSUM);
   EXPECT_DOUBLE_EQ(pairs[0].p, CusumPValue(77, 76));
   EXPECT_DOUBLE_EQ(pairs[1].p, CusumPValue(77, 75));
+}
+
+namespace {
+
+// The two walks as defined, bit by bit: forward from bit 0, backward from
+// bit n - 1, each the largest |partial sum| (at least 1).
+std::pair<uint32_t, uint32_t> TwoWalks(const uint32_t* words, uint32_t n) {
+  long long s = 0, forward = 1, backward = 1;
+  for (uint32_t t = 0; t < n; ++t) {
+    s += ((words[t >> 5] >> (t & 31)) & 1u) ? 1 : -1;
+    forward = std::max(forward, std::llabs(s));
+  }
+  s = 0;
+  for (uint32_t t = n; t-- > 0;) {
+    s += ((words[t >> 5] >> (t & 31)) & 1u) ? 1 : -1;
+    backward = std::max(backward, std::llabs(s));
+  }
+  return {static_cast<uint32_t>(forward), static_cast<uint32_t>(backward)};
+}
+
+}  // namespace
+
+TEST_F(CusumTest, OneWalkGivesTheExcursionsOfBothDirections) {
+  // Every sequence of up to 12 bits, then random ones (biased as well, so
+  // that the extremes move often) of lengths around word boundaries.
+  std::mt19937 gen(31);
+  auto check = [&](const char* what) {
+    const auto [forward, backward] = TwoWalks(words.data(), seqLen);
+    CUSUM test;
+    const auto pairs = Run(test, SLOT_CUSUM);
+    ASSERT_EQ(pairs.size(), 2u);
+    ASSERT_EQ(pairs[0].p, CusumPValue(seqLen, forward)) << what << " n " << seqLen;
+    ASSERT_EQ(pairs[1].p, CusumPValue(seqLen, backward)) << what << " n " << seqLen;
+  };
+  for (uint32_t n = 1; n <= 12; ++n)
+    for (uint32_t v = 0; v < (1u << n); ++v) {
+      Zeros(n);
+      words[0] = v;
+      check("exhaustive");
+    }
+  for (int round = 0; round < 400; ++round) {
+    const uint32_t n = 1 + gen() % 3000;
+    const double ones = 0.3 + 0.4 * (gen() % 5) / 4.0;  // share of ones 0.3 .. 0.7
+    std::bernoulli_distribution bit(ones);
+    Zeros(n);
+    for (uint32_t t = 0; t < n; ++t)
+      if (bit(gen)) words[t >> 5] |= 1u << (t & 31);
+    check("random");
+  }
+}
+
+TEST(CusumNullLaw, UniformOnGoodBits) {
+  CUSUM test;
+  ExpectUniformNullLaw(test, SLOT_CUSUM, 1 << 16, 300, 0xC5);
 }

@@ -222,8 +222,8 @@ TEST_F(RunTestsTest, ErrorExitsBeforeTheFirstSequenceReleaseEverything) {
       {"no test left", [](RunTestsTest& t) {
          t.FilesOf(RandomBytes(2500, 8));
          for (auto& e : testTable) e.enabled = false;
-         testTable[SLOT_RANK].enabled = true;  // sound parameters, but not part of this build
-         rankRmin = rankRmax = rankCmin = rankCmax = 32, rankRstp = rankCstp = 1, rankM = 0;
+         testTable[SLOT_RANK].enabled = true;  // refused by its parameter rules
+         rankRmin = 1, rankRmax = rankCmin = rankCmax = 32, rankRstp = rankCstp = 1, rankM = 0;
        },
        "\n\t!! ERROR !!\n\n\tNo test enabled."},
       {"no event", [](RunTestsTest& t) {

@@ -1,0 +1,160 @@
+#include "battery/PERM.h"
+
+#include <algorithm>
+#include <type_traits>
+
+#include "battery/Bits.h"
+#include "battery/Distributions.h"
+#include "battery/GridWalk.h"
+#include "battery/RunState.h"
+
+namespace {
+
+constexpr int MAX_T = 12;
+
+constexpr uint64_t Factorial(int t) {
+  uint64_t f = 1;
+  for (int i = 2; i <= t; ++i) f *= static_cast<uint64_t>(i);
+  return f;
+}
+
+// The pairs a sequence of n bits gives: calls f(s, t, words, t!) for every
+// (s, t) in grid order whose expected count per order exceeds 5. Depends
+// only on n and the parameters.
+template <class F>
+void ForEachPair(uint64_t n, F&& f) {
+  for (int s : Grid(permutationSmin, permutationSmax, permutationSstp)) {
+    if (s < 1 || s > 32) continue;  // the engine admits 1 .. 32 only
+    const uint64_t words = n / static_cast<uint64_t>(s);
+    for (int t : Grid(permutationGmin, permutationGmax, permutationGstp)) {
+      if (t < 2 || t > MAX_T) break;
+      const uint64_t fact = Factorial(t);
+      // Fewer than 5 t t! words: no larger t is tried for this s.
+      if (words < 5 * static_cast<uint64_t>(t) * fact) break;
+      if (!(PermExpectedPerOrder(words, s, t) > 5)) continue;
+      f(s, t, words, fact);
+    }
+  }
+}
+
+// Calls f(std::integral_constant<int, t>()) for 2 <= t <= 12, so that the
+// loops over a tuple unroll.
+template <class F>
+auto WithFixedT(int t, F&& f) {
+  switch (t) {
+    case 2: return f(std::integral_constant<int, 2>());
+    case 3: return f(std::integral_constant<int, 3>());
+    case 4: return f(std::integral_constant<int, 4>());
+    case 5: return f(std::integral_constant<int, 5>());
+    case 6: return f(std::integral_constant<int, 6>());
+    case 7: return f(std::integral_constant<int, 7>());
+    case 8: return f(std::integral_constant<int, 8>());
+    case 9: return f(std::integral_constant<int, 9>());
+    case 10: return f(std::integral_constant<int, 10>());
+    case 11: return f(std::integral_constant<int, 11>());
+    default: return f(std::integral_constant<int, 12>());
+  }
+}
+
+// PermOrderIndex with t fixed.
+template <int T>
+inline int OrderIndex(uint32_t* u) {
+  int f = 0;
+  bool repeat = false;
+  for (int r = T; r > 1; --r) {
+    int j = 0;
+    uint32_t largest = u[0];
+    for (int i = 1; i < r; ++i) {
+      const uint32_t v = u[i];
+      repeat |= v == largest;
+      j = v > largest ? i : j;
+      largest = v > largest ? v : largest;
+    }
+    f = r * f + j;
+    u[j] = u[r - 1];
+    u[r - 1] = largest;
+  }
+  return repeat ? -1 : f;
+}
+
+// Counts the orders of the `tuples` consecutive tuples of T words that
+// next() yields; returns the number of repeat-free tuples.
+template <int T, class Next>
+uint64_t CountOrdersOf(Next& next, uint64_t tuples, uint32_t* counts) {
+  uint32_t u[T];
+  uint64_t counted = 0;
+  for (uint64_t k = 0; k < tuples; ++k) {
+    for (int i = 0; i < T; ++i) u[i] = next();
+    const int f = OrderIndex<T>(u);
+    // A tuple with a repeat goes to the spare counter past the t! orders.
+    ++counts[f >= 0 ? f : Factorial(T)];
+    counted += f >= 0;
+  }
+  return counted;
+}
+
+template <class Next>
+uint64_t CountOrders(Next&& next, uint64_t tuples, int t, uint32_t* counts) {
+  return WithFixedT(t, [&](auto fixed) { return CountOrdersOf<decltype(fixed)::value>(next, tuples, counts); });
+}
+
+}  // namespace
+
+double PermExpectedPerOrder(uint64_t words, int s, int t) {
+  const double values = s >= 32 ? 4294967296.0 : static_cast<double>(uint64_t(1) << s);
+  double distinct = 1;  // P(t uniform words are pairwise distinct)
+  for (int i = 1; i < t; ++i) distinct *= std::max(0.0, (values - i) / values);
+  return static_cast<double>((words - 1) / static_cast<uint64_t>(t)) * distinct / static_cast<double>(Factorial(t));
+}
+
+int PermOrderIndex(uint32_t* u, int t) {
+  return WithFixedT(t, [&](auto fixed) { return OrderIndex<decltype(fixed)::value>(u); });
+}
+
+PERM::PERM() {
+  uint64_t most = 0;
+  ForEachPair(seqLen, [&](int, int, uint64_t, uint64_t fact) { most = std::max(most, fact); });
+  orderCounts.resize(most + 1);
+}
+
+void PERM::RunTest() {
+  ForEachPair(seqLen, [&](int s, int t, uint64_t words, uint64_t fact) {
+    if (orderCounts.size() < fact + 1) orderCounts.resize(fact + 1);  // only when seqLen grew since construction
+    uint32_t* counts = orderCounts.data();
+    std::fill(counts, counts + fact + 1, 0u);
+    // Word words - 1 never takes part.
+    const uint64_t tuples = (words - 1) / static_cast<uint64_t>(t);
+    uint64_t counted;
+    if (s == 8) {
+      uint64_t l = 0;
+      counted = CountOrders([&] { return ReadByte(seqBits, l++); }, tuples, t, counts);
+    } else if (s == 16) {
+      uint64_t l = 0;
+      counted = CountOrders(
+          [&] {
+            const uint32_t v = (seqBits[l >> 1] >> ((l & 1) * 16)) & 0xFFFFu;
+            ++l;
+            return v;
+          },
+          tuples, t, counts);
+    } else if (s == 32) {
+      uint64_t l = 0;
+      counted = CountOrders([&] { return seqBits[l++]; }, tuples, t, counts);
+    } else {
+      BitStream stream(seqBits, 0);
+      counted = CountOrders([&] { return stream.Next(s); }, tuples, t, counts);
+    }
+    const double e = static_cast<double>(counted) / static_cast<double>(fact);
+    if (e <= 5) {
+      AddResult(PVALUE_SHORT, "Permutation %d_%d", s, t);
+      return;
+    }
+    double x = 0;
+    for (uint64_t c = 0; c < fact; ++c) {
+      const double d = counts[c] - e;
+      x += d * d;
+    }
+    x /= e;
+    AddResult(IncompleteGammaQ((static_cast<double>(fact) - 1) / 2, x / 2), "Permutation %d_%d", s, t);
+  });
+}

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "battery/TESTthd.h"
+
+// Permutation: the sequence read as s-bit words, grouped into
+// non-overlapping tuples of t words; the tuples without a repeated word
+// must spread evenly over the t! relative orders (chi-square, t! - 1
+// degrees of freedom). Words of 8, 16 and 32 bits are the buffer's bytes,
+// half-words and words as stored; other sizes are read most significant
+// bit first.
+//
+// Whether an (s, t) gives a pair depends only on n, s and t, so every
+// sequence of a run gives the same pairs; a sequence whose own count of
+// repeat-free tuples leaves 5 or fewer per order gets PVALUE_SHORT.
+class PERM : public TESTthd {
+ public:
+  PERM();
+  void RunTest() override;
+
+ private:
+  // t! order counters and one for the tuples with a repeat, sized for the
+  // largest t of the run.
+  std::vector<uint32_t> orderCounts;
+};
+
+// The expected number of repeat-free tuples per order among the
+// floor((words - 1) / t) tuples of `words` s-bit words (words >= 1):
+// tuples * P(no two of t uniform s-bit words are equal) / t!.
+double PermExpectedPerOrder(uint64_t words, int s, int t);
+
+// The order index of t distinct words u[0 .. t-1] (2 <= t <= 12) by the
+// permutation analysis of Knuth's Algorithm P, in 0 .. t! - 1; -1 when two
+// words are equal. u is used as scratch.
+int PermOrderIndex(uint32_t* u, int t);

@@ -1,0 +1,93 @@
+#include "battery/MergedChiSquare.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "MergedChiSquareReference.h"
+#include "battery/RunState.h"
+
+namespace {
+
+// Counts observed cell counts into classes as a counting loop does: one
+// increment per cell through the class table (dropped cells in the extra
+// counter).
+std::vector<long long> CountIntoClasses(const MergedChiSquare& merged, const std::vector<int>& observed) {
+  std::vector<long long> counts(merged.Classes() + 1, 0);
+  for (size_t c = 0; c < observed.size(); ++c) counts[merged.ClassTable()[c]] += observed[c];
+  return counts;
+}
+
+}  // namespace
+
+TEST(MergedChiSquare, HandWorkedTableUnderBothRules) {
+  const std::vector<double> expected = {2.5, 2.5, 5, 1, 4, 3, 3};
+  const std::vector<int> observed = {1, 4, 6, 0, 7, 2, 5};
+  struct Case {
+    MergeRule rule;
+    std::vector<int> table;
+    std::vector<double> classExpected;
+    double chi2;
+  } cases[] = {
+      // 2.5 + 2.5 reaches 5 | 5 | 1 + 4 | 3 + 3: observed 5, 6, 7, 7.
+      {MergeRule::AtLeast, {0, 0, 1, 2, 2, 3, 3}, {5, 5, 5, 6}, 0.0 / 5 + 1.0 / 5 + 4.0 / 5 + 1.0 / 6},
+      // 5 is not more than 5: 2.5 + 2.5 + 5 | 1 + 4 + 3 | 3 dropped:
+      // observed 11, 9.
+      {MergeRule::MoreThan, {0, 0, 0, 1, 1, 1, 2}, {10, 8}, 1.0 / 10 + 1.0 / 8},
+  };
+  for (const auto& c : cases) {
+    MergedChiSquare merged;
+    merged.Build(expected, {}, c.rule);
+    EXPECT_EQ(merged.ClassTable(), c.table);
+    EXPECT_EQ(merged.ClassExpected(), c.classExpected);
+    const auto counts = CountIntoClasses(merged, observed);
+    EXPECT_NEAR(merged.Statistic(counts.data()), c.chi2, 1e-15);
+  }
+}
+
+TEST(MergedChiSquare, AgreesWithScipyOnEveryFixture) {
+  MergedChiSquare merged;  // rebuilt for every fixture, as a run rebuilds it
+  for (const auto& ref : MERGED_CHI_SQUARE_REF) {
+    const MergeRule rule = ref.moreThan ? MergeRule::MoreThan : MergeRule::AtLeast;
+    merged.Build(ref.expected, ref.order, rule);
+    ASSERT_EQ(merged.Classes(), ref.classes) << ref.name << " " << ref.moreThan;
+    const auto counts = CountIntoClasses(merged, ref.observed);
+    const double chi2 = merged.Statistic(counts.data());
+    EXPECT_NEAR(chi2, ref.chi2, 1e-12 * ref.chi2) << ref.name << " " << ref.moreThan;
+    EXPECT_NEAR(merged.PValueOf(counts.data()), ref.p, 1e-10 * ref.p) << ref.name << " " << ref.moreThan;
+
+    // The same merging on the fly, cell by cell in visiting order.
+    MergedChiSquareSum sum(rule);
+    if (ref.order.empty()) {
+      for (size_t c = 0; c < ref.expected.size(); ++c) sum.Add(ref.observed[c], ref.expected[c]);
+    } else {
+      for (int c : ref.order) sum.Add(ref.observed[c], ref.expected[c]);
+    }
+    EXPECT_EQ(sum.Classes(), ref.classes) << ref.name;
+    EXPECT_NEAR(sum.Statistic(), ref.chi2, 1e-12 * ref.chi2) << ref.name;
+    EXPECT_NEAR(sum.PValue(), ref.p, 1e-10 * ref.p) << ref.name;
+  }
+}
+
+TEST(MergedChiSquare, CellsLeftOutOrStillOpenAreDropped) {
+  MergedChiSquare merged;
+  // Cells 1 and 3 are not visited; cell 4 is visited but its class never closes.
+  merged.Build({6, 9, 7, 9, 2}, {2, 0, 4});
+  EXPECT_EQ(merged.Classes(), 2);
+  EXPECT_EQ(merged.ClassTable(), (std::vector<int>{1, 2, 0, 2, 2}));
+}
+
+TEST(MergedChiSquare, FewerThanTwoClassesIsShort) {
+  MergedChiSquare merged;
+  for (const auto& expected : {std::vector<double>{}, std::vector<double>{1, 2, 1.5}, std::vector<double>{3, 2, 4}}) {
+    merged.Build(expected);
+    EXPECT_LE(merged.Classes(), 1);
+    const std::vector<long long> counts(merged.Classes() + 1, 3);
+    EXPECT_EQ(merged.PValueOf(counts.data()), PVALUE_SHORT);
+  }
+  MergedChiSquareSum sum;
+  sum.Add(4, 5);
+  sum.Add(1, 1);
+  EXPECT_EQ(sum.Classes(), 1);
+  EXPECT_EQ(sum.PValue(), PVALUE_SHORT);
+}

@@ -1,0 +1,244 @@
+#!/usr/bin/python3
+"""Reference p-values of the permutation test and of the runs up and down
+test (Knuth, TAOCP vol. 2, 3.3.2: the permutation test with the analysis of
+Algorithm P, and the run test in the form that throws away the element
+after each run so that the run lengths are independent).
+
+Written apart from the C++ classes: the order of a tuple is found by sorting
+(any numbering of the t! orders gives the same statistic), the run scan
+follows the bit positions literally, the law of a run length comes from
+exact fractions C(N, k) / N^k, and the p-values from mpmath.
+
+The sequences are the words of xorshift32 (13, 17, 5) from a seed, stored
+as the program stores them: bit t is bit t mod 32 of word t / 32.
+Writes tests/battery/PermRunsReference.h; run from the repository root:
+    /usr/bin/python3 tools/reference/perm_runs.py
+"""
+from fractions import Fraction
+from math import comb, factorial
+
+import mpmath as mp
+
+mp.mp.dps = 40
+
+SEQUENCES = [(1, 65536), (2, 100003), (3, 40000), (4, 262144)]
+
+# (smin, smax, sstp, gmin, gmax, gstp): the window's default grid, and word
+# sizes around the byte, where the reading changes.
+PERM_GRIDS = [(2, 32, -1, 2, 12, 1), (7, 9, 1, 2, 6, 1)]
+# (smin, smax, sstp, lmin, lmax, lstp): the window's default grid and the
+# smallest word sizes.
+RUNS_GRIDS = [(2, 32, 2, 2, 10, 2), (1, 5, 1, 2, 6, 1)]
+
+
+def xorshift_words(seed, count):
+    x = seed
+    out = []
+    for _ in range(count):
+        x ^= (x << 13) & 0xFFFFFFFF
+        x ^= x >> 17
+        x ^= (x << 5) & 0xFFFFFFFF
+        out.append(x)
+    return out
+
+
+def bits(seed, n):
+    words = xorshift_words(seed, n // 32 + 1)
+    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
+
+
+def grid(lo, hi, step):
+    x = lo
+    while x <= hi:
+        yield x
+        x = x + step if step >= 1 else x << -step
+
+
+def chi2_p(x, df):
+    return mp.gammainc(mp.mpf(df) / 2, mp.mpf(x) / 2, mp.inf, regularized=True)
+
+
+def words_of(b, s):
+    """The s-bit words: bytes, half-words and words as stored (first bit
+    least significant) for s = 8, 16, 32; otherwise first bit most
+    significant."""
+    out = []
+    for l in range(len(b) // s):
+        chunk = b[s * l:s * l + s]
+        if s in (8, 16, 32):
+            out.append(sum(bit << i for i, bit in enumerate(chunk)))
+        else:
+            out.append(sum(bit << (s - 1 - i) for i, bit in enumerate(chunk)))
+    return out
+
+
+def perm_pairs(b, g):
+    smin, smax, sstp, gmin, gmax, gstp = g
+    n = len(b)
+    out = []
+    for s in grid(smin, smax, sstp):
+        w = words_of(b, s)
+        nw = len(w)
+        for t in grid(gmin, gmax, gstp):
+            f = factorial(t)
+            if nw < 5 * t * f:
+                break
+            tuples = (nw - 1) // t
+            # Expected repeat-free tuples per order, from n, s and t alone.
+            distinct = Fraction(comb(2 ** s, t) * f, 2 ** (s * t))
+            if not tuples * distinct / f > 5:
+                continue
+            counts = {}
+            for k in range(tuples):
+                tup = w[t * k:t * k + t]
+                if len(set(tup)) < t:
+                    continue
+                key = tuple(sorted(range(t), key=lambda i: tup[i]))
+                counts[key] = counts.get(key, 0) + 1
+            counted = sum(counts.values())
+            label = "Permutation %d_%d" % (s, t)
+            e = Fraction(counted, f)
+            if e <= 5:
+                out.append((label, None))
+                continue
+            x = sum((c - e) ** 2 for c in counts.values()) + (f - len(counts)) * e * e
+            x = x / e
+            out.append((label, chi2_p(mp.mpf(x.numerator) / x.denominator, f - 1)))
+    return out
+
+
+def value_at(b, pos, s):
+    """The s-bit value at bit pos, first bit most significant."""
+    v = 0
+    for j in range(s):
+        v = (v << 1) | b[pos + j]
+    return v
+
+
+def run_lengths(b, s, ascending):
+    """The run scan as bit positions: a run grows while the next word (read
+    only from a position below n - s) is strictly beyond the previous one;
+    the word that ends a run is dropped; the run open at the end is not
+    counted."""
+    n = len(b)
+    limit = n - s
+    padded = b + [1] * (2 * s)  # a start word past the end is never counted
+    pos = 0
+    lengths = []
+    while True:
+        prev = value_at(padded, pos, s)
+        pos += s
+        length = 1
+        while True:
+            if pos >= limit:
+                return lengths
+            w = value_at(padded, pos, s)
+            pos += s
+            if (w > prev) if ascending else (w < prev):
+                length += 1
+                prev = w
+            else:
+                lengths.append(length)
+                break
+
+
+def p_asc(s, i):
+    big_n = 2 ** s
+    return Fraction(comb(big_n, i), big_n ** i)
+
+
+def runs_usable(n, s, t):
+    if t > 2 ** s:
+        return False
+    h = (n // s) * 0.27
+    p = float(p_asc(s, t))
+    return p * h >= 5 and (t != 2 or float(p_asc(s, 2)) * h >= 80)
+
+
+def runs_p(lengths, s, t):
+    r = len(lengths)
+    cells = [0] * (t + 1)
+    for length in lengths:
+        cells[min(length, t)] += 1
+    x = Fraction(0)
+    for k in range(1, t + 1):
+        prob = p_asc(s, k) - p_asc(s, k + 1) if k < t else p_asc(s, t)
+        e = r * prob
+        x += (cells[k] - e) ** 2 / e
+    return chi2_p(mp.mpf(x.numerator) / x.denominator, t - 1)
+
+
+def runs_pairs(b, g):
+    smin, smax, sstp, lmin, lmax, lstp = g
+    n = len(b)
+    out = []
+    for s in grid(smin, smax, sstp):
+        ts = []
+        for t in grid(lmin, lmax, lstp):
+            if not runs_usable(n, s, t):
+                break
+            ts.append(t)
+        if not ts:
+            continue
+        up = run_lengths(b, s, True)
+        dn = run_lengths(b, s, False)
+        for t in ts:
+            out.append(("Runs up %d_%d" % (s, t), runs_p(up, s, t)))
+            out.append(("Runs dn %d_%d" % (s, t), runs_p(dn, s, t)))
+    return out
+
+
+def emit(name, grids, rows):
+    lines = ["inline const PermRunsRefPair %s[] = {" % name]
+    for gi, seed, n, label, p in rows:
+        value = "PVALUE_SHORT" if p is None else mp.nstr(p, 17, min_fixed=-1, max_fixed=1)
+        lines.append('    {%d, %d, %d, "%s", %s},' % (gi, seed, n, label, value))
+    lines.append("};")
+    return lines
+
+
+def main():
+    perm_rows, runs_rows = [], []
+    for seed, n in SEQUENCES:
+        b = bits(seed, n)
+        for gi, g in enumerate(PERM_GRIDS):
+            for label, p in perm_pairs(b, g):
+                perm_rows.append((gi, seed, n, label, p))
+        for gi, g in enumerate(RUNS_GRIDS):
+            for label, p in runs_pairs(b, g):
+                runs_rows.append((gi, seed, n, label, p))
+    out = [
+        "#pragma once",
+        "// Generated by tools/reference/perm_runs.py; do not edit.",
+        "#include <cstdint>",
+        "",
+        '#include "battery/RunState.h"',
+        "",
+        "struct PermRunsRefPair {",
+        "  int grid;  // index into PERM_REF_GRIDS or RUNS_REF_GRIDS",
+        "  uint32_t seed;",
+        "  uint32_t n;",
+        "  const char* label;",
+        "  double p;",
+        "};",
+        "",
+        "// smin, smax, sstp, gmin, gmax, gstp",
+        "inline const int PERM_REF_GRIDS[][6] = {%s};" % ", ".join(
+            "{%s}" % ", ".join(map(str, g)) for g in PERM_GRIDS),
+        "// smin, smax, sstp, lmin, lmax, lstp",
+        "inline const int RUNS_REF_GRIDS[][6] = {%s};" % ", ".join(
+            "{%s}" % ", ".join(map(str, g)) for g in RUNS_GRIDS),
+        "// seed, n of the xorshift32 sequences",
+        "inline const uint32_t PERM_RUNS_REF_SEQUENCES[][2] = {%s};" % ", ".join(
+            "{%d, %d}" % sn for sn in SEQUENCES),
+        "",
+    ]
+    out += emit("PERM_REF", PERM_GRIDS, perm_rows)
+    out.append("")
+    out += emit("RUNS_REF", RUNS_GRIDS, runs_rows)
+    with open("tests/battery/PermRunsReference.h", "w") as f:
+        f.write("\n".join(out) + "\n")
+
+
+if __name__ == "__main__":
+    main()
