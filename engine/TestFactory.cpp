@@ -30,10 +30,10 @@
 // #include "battery/RW2D.h"
 #include "battery/RWDST.h"
 #include "battery/SERIAL.h"
-// #include "battery/SHORTBLK.h"
+#include "battery/SHORTBLK.h"
 // #include "battery/SOB.h"
 #include "battery/TWOBIT.h"
-// #include "battery/WEIGHT.h"
+#include "battery/WEIGHT.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ const SlotClass SLOT_CLASSES[] = {
     // {SLOT_BLKGAP, Make<BLKGAP>},
     {SLOT_RUNS, Make<RUNS>},
     {SLOT_CUSUM, Make<CUSUM>},
-    // {SLOT_SHORTBLK, Make<SHORTBLK>},
+    {SLOT_SHORTBLK, Make<SHORTBLK>},
     {SLOT_OTM, Make<OTM>},
     // {SLOT_AUTOW, Make<AUTOW>},
     {SLOT_PERM, Make<PERM>},
@@ -71,7 +71,7 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_RANK, Make<RANK>},
     // {SLOT_LINCPLX, Make<LINCPLX>},
     // {SLOT_BLKGAPDIS, Make<BLKGAPDIS>},
-    // {SLOT_WEIGHT, Make<WEIGHT>},
+    {SLOT_WEIGHT, Make<WEIGHT>},
     {SLOT_OET, Make<OET>},
     {SLOT_TWOBIT, Make<TWOBIT>},
     {SLOT_RW1D, Make<RW1D>},
