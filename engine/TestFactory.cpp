@@ -6,7 +6,7 @@
 #include "battery/RunState.h"
 // #include "battery/AMLS.h"
 // #include "battery/AQL.h"
-// #include "battery/AUTOW.h"
+#include "battery/AUTOW.h"
 // #include "battery/BDAY.h"
 // #include "battery/BLKGAP.h"
 // #include "battery/BLKGAPDIS.h"
@@ -62,7 +62,7 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_CUSUM, Make<CUSUM>},
     {SLOT_SHORTBLK, Make<SHORTBLK>},
     {SLOT_OTM, Make<OTM>},
-    // {SLOT_AUTOW, Make<AUTOW>},
+    {SLOT_AUTOW, Make<AUTOW>},
     {SLOT_PERM, Make<PERM>},
     // {SLOT_COUPON, Make<COUPON>},
     {SLOT_MAURER, Make<MAURER>},
