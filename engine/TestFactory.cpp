@@ -21,13 +21,13 @@
 #include "battery/NOTM.h"
 #include "battery/OET.h"
 #include "battery/OTM.h"
-// #include "battery/PARTITION.h"
+#include "battery/PARTITION.h"
 // #include "battery/PEAK.h"
 #include "battery/PERM.h"
 #include "battery/RANK.h"
 #include "battery/RUNS.h"
 #include "battery/RW1D.h"
-// #include "battery/RW2D.h"
+#include "battery/RW2D.h"
 #include "battery/RWDST.h"
 #include "battery/SERIAL.h"
 #include "battery/SHORTBLK.h"
@@ -56,7 +56,7 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_SERIAL, Make<SERIAL>},
     // {SLOT_COLLISION, Make<COLLISION>},
     {SLOT_NOTM, Make<NOTM>},
-    // {SLOT_PARTITION, Make<PARTITION>},
+    {SLOT_PARTITION, Make<PARTITION>},
     // {SLOT_BLKGAP, Make<BLKGAP>},
     {SLOT_RUNS, Make<RUNS>},
     {SLOT_CUSUM, Make<CUSUM>},
@@ -76,7 +76,7 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_TWOBIT, Make<TWOBIT>},
     {SLOT_RW1D, Make<RW1D>},
     {SLOT_RWDST, Make<RWDST>},
-    // {SLOT_RW2D, Make<RW2D>},
+    {SLOT_RW2D, Make<RW2D>},
     // {SLOT_AQL, Make<AQL>},
     // {SLOT_BDAY, Make<BDAY>},
     // {SLOT_GCD, Make<GCD>},

@@ -8,7 +8,8 @@ rank over GF(2) by elimination on Python integers; the exact rank law
 P(r) = 2^(r(R+C-r)-RC) prod_{k<r} (1-2^(k-R))(1-2^(k-C))/(1-2^(k-r)) in
 exact fractions; classes merged from the full rank downward until each
 expects at least 5, the scan stopping after the first rank expected less than
-0.001 times; p = Q(df/2, chi2/2) with df = classes - 1.
+0.001 times; a size is judged with four or more classes, or with three
+whose smallest expects at least 30; p = Q(df/2, chi2/2) with df = classes - 1.
 
 Maurer: L-bit blocks most significant bit first; the initialisation runs
 until every value has appeared and at least 10 * 2^L blocks are read; f is
@@ -77,7 +78,7 @@ def rank_p(b, R, C):
                 row = (row << 1) | b[start + r * C + j]
             rows.append(row)
         counts[gf2_rank(rows)] += 1
-    chi2, classes, O, S = Fraction(0), 0, 0, Fraction(0)
+    chi2, classes, O, S, smallest = Fraction(0), 0, 0, Fraction(0), None
     for r in range(m, -1, -1):
         P = rank_law(R, C, r)
         O += counts[r]
@@ -85,10 +86,12 @@ def rank_p(b, R, C):
         if N * S >= 5:
             chi2 += (O - N * S) ** 2 / (N * S)
             classes += 1
+            smallest = N * S if smallest is None else min(smallest, N * S)
             O, S = 0, Fraction(0)
         if N * P < Fraction(1, 1000):
             break
-    if classes < 3:
+    # Three classes need every class to expect at least 30 matrices.
+    if classes < 3 or (classes == 3 and smallest < 30):
         return None
     return mp.gammainc(mp.mpf(classes - 1) / 2, mp.mpf(chi2.numerator) / chi2.denominator / 2, mp.inf,
                        regularized=True)
@@ -132,8 +135,9 @@ def maurer_p(b, L):
     return mp.erfc(abs(z) / mp.sqrt(2))
 
 
-RANK_CASES = [(11, 1 << 20, 32, 32), (12, 1 << 16, 8, 8), (13, 84000, 6, 70), (14, 500000, 100, 100),
-              (15, 200000, 20, 18), (16, 300000, 66, 66), (17, 300000, 70, 65)]
+RANK_CASES = [(11, 1 << 20, 32, 32), (12, 1 << 16, 8, 8), (13, 84000, 6, 70), (14, 3000000, 100, 100),
+              (15, 500000, 20, 18), (16, 1306800, 66, 66), (17, 300000, 70, 65), (18, 500000, 100, 100),
+              (19, 1 << 20, 64, 63), (20, 1 << 20, 64, 64)]
 MAURER_CASES = [(21, 1 << 17, [2, 3, 4, 5, 6, 7]), (22, 200001, [2, 5, 7, 8])]
 
 

@@ -1,0 +1,267 @@
+#include "battery/PARTITION.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "battery/Bits.h"
+#include "battery/DatFile.h"
+#include "battery/Distributions.h"
+#include "battery/GridWalk.h"
+#include "battery/Messages.h"
+#include "battery/RunState.h"
+
+uint64_t PARTITION::valueBufferLimit = uint64_t{256} << 20;
+
+namespace {
+
+constexpr int NO_LIMIT = 99999999;
+
+// The probability of r distinct values in a table; 0 outside rmin..rmax.
+double Prob(const PartitionTable& t, int r) { return r >= t.rmin && r <= t.rmax ? t.p[r - t.rmin] : 0.0; }
+
+}  // namespace
+
+bool PARTITION::Usable(const PartitionTable& table, uint32_t u) {
+  if (table.p.empty()) return false;
+  double s = 0;
+  int c = 0;
+  uint32_t m = u;
+  for (int r = table.rmin; r <= table.rmax; ++r) {
+    s += table.p[r - table.rmin];
+    const uint32_t e = static_cast<uint32_t>(u * s);
+    if (e >= 5) {
+      ++c;
+      s = 0;
+    }
+    m = std::min(m, e);
+  }
+  return !(table.rmax - table.rmin > 2.5 * c || c <= 1 || (c <= 3 && m < 1000) || u < 30);
+}
+
+// Reads every record of the file in its order and keeps the tables of the
+// pairs usable with this seqLen. False when the file cannot be read, has
+// changed since the engine checked it, or does not hold exactly the records
+// in the layout.
+bool PARTITION::LoadTables() {
+  std::vector<unsigned char> payload;
+  if (!ReadDatFile("DAT_partition.bin", payload)) return false;
+  DatReader in(payload);
+  for (int k = K_MIN; k <= K_MAX; ++k) {
+    const int d = 1 << k;
+    tables[k].assign(d + 1, PartitionTable());
+    for (int i = 2; i <= d; ++i) {
+      in.U8();
+      in.U16();
+      PartitionTable t;
+      t.rmin = in.U16();
+      t.rmax = in.U16();
+      if (!in.Ok() || t.rmin < 1 || t.rmin > t.rmax || t.rmax > i) return false;
+      t.p.resize(t.rmax - t.rmin + 1);
+      if (!in.Doubles(t.p.data(), t.p.size())) return false;
+      for (double p : t.p)
+        if (!(p >= 0 && p <= 1)) return false;
+      const uint32_t u = seqLen / static_cast<uint32_t>(k * i);
+      if (Usable(t, u)) tables[k][i] = std::move(t);
+    }
+  }
+  return in.AtEnd();
+}
+
+PARTITION::PARTITION() {
+  if (!LoadTables()) {
+    for (auto& t : tables) t.clear();
+    status = TEST_DISABLED;
+    ShowMessageBox(
+        "The file 'DAT_partition.bin' cannot be read or has changed since it was checked.\n"
+        "The test will be disabled.",
+        "Quorvane - PARTITION test ERROR", wxOK | wxICON_EXCLAMATION);
+    return;
+  }
+  partitionSmax = std::min(partitionSmax, K_MAX);
+  if (partitionKnum == 0) partitionKnum = NO_LIMIT;
+  const int knum = partitionKnum > 0 ? partitionKnum : NO_LIMIT;
+  // The k grid; a step of 0 is an empty grid, and k below 2 has no table.
+  std::vector<int> grid;
+  if (partitionSstp != 0)
+    for (int k : Grid(partitionSmin, partitionSmax, partitionSstp))
+      if (k >= K_MIN) grid.push_back(k);
+  if (!grid.empty()) partitionSmax = grid.back();
+  // Largest k first, and within k the largest usable group sizes.
+  int maxK = 0, maxI = 0;
+  for (auto k = grid.rbegin(); k != grid.rend(); ++k) {
+    int taken = 0;
+    for (int i = 1 << *k; i >= 2 && taken < knum; --i) {
+      if (tables[*k][i].p.empty()) continue;
+      jobList_.push_back({*k, i});
+      ++taken;
+      maxK = std::max(maxK, *k);
+      maxI = std::max(maxI, i);
+    }
+  }
+  jobCount = static_cast<int>(jobList_.size());
+  threadCount = std::min(cpuCount, jobCount);
+  records_.resize(jobCount);
+  // The values of each k, extracted once per sequence, as long as the
+  // buffers together stay within the limit (the smaller buffers of the
+  // larger k first).
+  uint64_t total = 0;
+  for (auto it = grid.rbegin(); it != grid.rend(); ++it) {
+    const int k = *it;
+    uint64_t need = 0;
+    for (const Pair& job : jobList_)
+      if (job.k == k) need = std::max<uint64_t>(need, uint64_t{seqLen} / (uint64_t(k) * job.i) * job.i);
+    const uint64_t bytes = need * (k <= 8 ? 1 : 2);
+    if (need == 0 || total + bytes > valueBufferLimit) continue;
+    total += bytes;
+    try {
+      if (k <= 8)
+        values8_[k].resize(need);
+      else
+        values16_[k].resize(need);
+      buffered_[k] = true;
+    } catch (const std::bad_alloc&) {
+      values8_[k].clear();
+      values16_[k].clear();
+    }
+  }
+  work_.resize(threadCount);
+  for (Workspace& w : work_) {
+    w.count.resize(maxI + 1);
+    w.stamp.resize(maxK > 0 ? size_t{1} << maxK : 0);
+  }
+  pool_.Create(threadCount);
+  pool_.Start(PartitionWorker, this);
+}
+
+PARTITION::~PARTITION() {
+  // The sub-threads read the tables and buffers: end them first.
+  pool_.End();
+}
+
+void PARTITION::PartitionWorker(void* context, PartitionJob& job, int thread) {
+  auto* self = static_cast<PARTITION*>(context);
+  self->Compute(job, self->work_[thread]);
+}
+
+namespace {
+
+// Counts, over `groups` groups of i values read from `next`, how many hold
+// r distinct values (count[r]). A value is new in a group when its stamp is
+// not the group's: nothing is cleared between groups.
+template <class Next>
+void CountDistinct(uint64_t groups, int i, uint32_t* count, uint32_t* stamp, size_t values, Next&& next) {
+  std::fill(count, count + i + 1, 0u);
+  std::fill(stamp, stamp + values, 0u);
+  for (uint64_t g = 1; g <= groups; ++g) {
+    const uint32_t mark = static_cast<uint32_t>(g);
+    int distinct = 0;
+    for (int j = 0; j < i; ++j) {
+      const uint32_t v = next();
+      distinct += stamp[v] != mark;
+      stamp[v] = mark;
+    }
+    ++count[distinct];
+  }
+}
+
+// The same for values below 64: the values seen in a group are the bits of
+// one register, counted once at the end of the group.
+template <class Next>
+QV_POPCNT_CLONES void CountDistinctSmall(uint64_t groups, int i, uint32_t* count, Next&& next) {
+  std::fill(count, count + i + 1, 0u);
+  for (uint64_t g = 0; g < groups; ++g) {
+    uint64_t seen = 0;
+    for (int j = 0; j < i; ++j) seen |= uint64_t{1} << next();
+    ++count[Popcount64(seen)];
+  }
+}
+
+}  // namespace
+
+void PARTITION::Compute(PartitionJob& job, Workspace& work) const {
+  const int k = job.k, i = job.i;
+  const uint64_t groups = uint64_t{seqLen} / (uint64_t(i) * k);
+  uint32_t* count = work.count.data();
+  const size_t values = size_t{1} << k;
+  if (k <= 6) {
+    if (buffered_[k]) {
+      const uint8_t* v = values8_[k].data();
+      CountDistinctSmall(groups, i, count, [&] { return *v++; });
+    } else {
+      BitStream stream(seqBits, 0);
+      CountDistinctSmall(groups, i, count, [&] { return stream.Next(k); });
+    }
+  } else if (buffered_[k] && k <= 8) {
+    const uint8_t* v = values8_[k].data();
+    CountDistinct(groups, i, count, work.stamp.data(), values, [&] { return *v++; });
+  } else if (buffered_[k]) {
+    const uint16_t* v = values16_[k].data();
+    CountDistinct(groups, i, count, work.stamp.data(), values, [&] { return *v++; });
+  } else {
+    BitStream stream(seqBits, 0);
+    CountDistinct(groups, i, count, work.stamp.data(), values, [&] { return stream.Next(k); });
+  }
+  // Classes from the lower tail up to the mode, then from the upper tail
+  // down; a class closes when its expected count reaches 5 and the open
+  // remainder is dropped. A count outside rmin..rmax adds only to O.
+  const PartitionTable& t = tables[k][i];
+  const double n = static_cast<double>(groups);
+  double o = 0, ps = 0, chi2 = 0;
+  int classes = 0;
+  auto add = [&](int r) {
+    ps += Prob(t, r);
+    const double e = n * ps;
+    if (e < 5) return false;
+    ++classes;
+    chi2 += (o - e) * (o - e) / e;
+    o = 0;
+    ps = 0;
+    return true;
+  };
+  int end = i;
+  for (int r = 1; r <= i; ++r) {
+    o += count[r];
+    if (r < t.rmin || r > t.rmax) continue;
+    if (add(r) && Prob(t, r) > Prob(t, r + 1)) {
+      end = r;
+      break;
+    }
+  }
+  for (int r = i; r > end; --r) {
+    o += count[r];
+    if (r <= t.rmax) add(r);
+  }
+  job.classes = classes;
+  job.chi2 = chi2;
+}
+
+void PARTITION::RunTest() {
+  if (jobCount == 0) return;
+  for (int k = K_MIN; k <= K_MAX; ++k) {
+    if (!buffered_[k]) continue;
+    if (k <= 8) {
+      uint8_t* out = values8_[k].data();
+      ForEachValue(seqBits, 0, values8_[k].size(), k, [&](uint32_t v) { *out++ = static_cast<uint8_t>(v); });
+    } else {
+      uint16_t* out = values16_[k].data();
+      ForEachValue(seqBits, 0, values16_[k].size(), k, [&](uint32_t v) { *out++ = static_cast<uint16_t>(v); });
+    }
+  }
+  const bool whole = pool_.Run(
+      jobCount,
+      [&](int j, PartitionJob& job) {
+        job.record = jobCount - 1 - j;
+        job.k = jobList_[j].k;
+        job.i = jobList_[j].i;
+      },
+      [&](const PartitionJob& job, int) {
+        PValueRecord& r = records_[job.record];
+        snprintf(r.label, sizeof r.label, "Partition_%d_%d", job.k, job.i);
+        // No statistic without two classes.
+        r.p = job.classes < 2 ? PVALUE_SHORT : IncompleteGammaQ((job.classes - 1) / 2.0, job.chi2 / 2);
+      });
+  subThreadCpuSeconds = pool_.CpuSeconds();
+  if (!whole) return;
+  for (const PValueRecord& r : records_) AddResult(r.p, "%s", r.label);
+}
