@@ -10,8 +10,8 @@
 // #include "battery/BDAY.h"
 // #include "battery/BLKGAP.h"
 // #include "battery/BLKGAPDIS.h"
-// #include "battery/COLLISION.h"
-// #include "battery/COUPON.h"
+#include "battery/COLLISION.h"
+#include "battery/COUPON.h"
 #include "battery/CUSUM.h"
 // #include "battery/DFT.h"
 // #include "battery/GCD.h"
@@ -54,7 +54,7 @@ const SlotClass SLOT_CLASSES[] = {
     // {SLOT_DFT, Make<DFT>},
     // {SLOT_AMLS, Make<AMLS>},
     {SLOT_SERIAL, Make<SERIAL>},
-    // {SLOT_COLLISION, Make<COLLISION>},
+    {SLOT_COLLISION, Make<COLLISION>},
     {SLOT_NOTM, Make<NOTM>},
     {SLOT_PARTITION, Make<PARTITION>},
     // {SLOT_BLKGAP, Make<BLKGAP>},
@@ -64,7 +64,7 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_OTM, Make<OTM>},
     {SLOT_AUTOW, Make<AUTOW>},
     {SLOT_PERM, Make<PERM>},
-    // {SLOT_COUPON, Make<COUPON>},
+    {SLOT_COUPON, Make<COUPON>},
     {SLOT_MAURER, Make<MAURER>},
     {SLOT_LONGBLK, Make<LONGBLK>},
     // {SLOT_PEAK, Make<PEAK>},

@@ -1,0 +1,147 @@
+#include "battery/COUPON.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "battery/Bits.h"
+#include "battery/GridWalk.h"
+#include "battery/Distributions.h"
+#include "battery/Messages.h"
+#include "battery/RunState.h"
+
+namespace {
+
+// Reads one record head; false at the end mark, at the end of the file or
+// on a head that cannot be a record.
+bool ReadHead(FILE* file, COUPON::Table& t, bool& broken) {
+  unsigned char s = 0;
+  if (std::fread(&s, 1, 1, file) != 1 || s == 0) {
+    broken = std::ferror(file) != 0;
+    return false;
+  }
+  int32_t lo, hi;
+  float mean;
+  if (std::fread(&lo, 4, 1, file) != 1 || std::fread(&mean, 4, 1, file) != 1 || std::fread(&hi, 4, 1, file) != 1 ||
+      s > 31 || lo < (int64_t(1) << s) || hi < lo || !(mean > 0)) {
+    broken = true;
+    return false;
+  }
+  t.s = s;
+  t.lo = lo;
+  t.mean = mean;
+  t.hi = hi;
+  return true;
+}
+
+}  // namespace
+
+COUPON::COUPON() {
+  const std::string path = std::string(dataDir != nullptr ? dataDir : ".") + "/DAT_coupon.bin";
+  FILE* file = std::fopen(path.c_str(), "rb");
+  bool broken = file == nullptr || std::fseek(file, 4, SEEK_SET) != 0;
+  // s-bit words are read as 32-bit values: no word size above 31.
+  if (!broken && couponSmin >= 1) {
+    Table t;
+    bool more = ReadHead(file, t, broken);
+    for (int s : Grid(couponSmin, std::min(couponSmax, 31), couponSstp)) {
+      // Records ascend in s: pass over the others to the one of s.
+      while (more && t.s < s) {
+        more = std::fseek(file, 8L * (t.hi - t.lo + 1), SEEK_CUR) == 0 && ReadHead(file, t, broken);
+      }
+      if (!more || t.s != s) break;
+      t.p.resize(static_cast<size_t>(t.hi - t.lo + 1));
+      if (std::fread(t.p.data(), 8, t.p.size(), file) != t.p.size()) {
+        broken = true;
+        break;
+      }
+      tables.push_back(t);
+      more = ReadHead(file, t, broken);
+    }
+  }
+  if (file != nullptr) std::fclose(file);
+  if (broken) {
+    tables.clear();
+    ShowMessageBox("File 'DAT_coupon.bin' cannot be read.\nThe test will be disabled.",
+                   "Quorvane - COUPON test ERROR", wxOK | wxICON_EXCLAMATION);
+    status = TEST_DISABLED;
+    return;
+  }
+  size_t cells = 0, lengths = 0;
+  for (const Table& t : tables) {
+    cells = std::max(cells, size_t(1) << t.s);
+    lengths = std::max(lengths, static_cast<size_t>(t.hi - (1 << t.s) + 1));
+  }
+  seen_.assign(cells, 0);
+  counts_.assign(lengths, 0);
+}
+
+void COUPON::RunTest() {
+  for (const Table& t : tables) {
+    const int s = t.s;
+    // Fewer than 30 mean collections: none for this or any larger s.
+    if (static_cast<float>(seqLen / static_cast<uint32_t>(s)) / t.mean < 30.0f) break;
+    const uint32_t cells = 1u << s;
+    // A word counts when it ends before bit seqLen - s.
+    const uint64_t limit = seqLen - s;
+    uint64_t position = 0;
+    uint32_t samples = 0, distinct = 0, length = 0;
+    if (++collection_ == 0) {
+      std::fill(seen_.begin(), seen_.end(), 0);
+      collection_ = 1;
+    }
+    BitStream stream(seqBits, 0);
+    for (;;) {
+      ++length;
+      const uint32_t v = stream.Next(s);
+      position += s;
+      if (position >= limit) break;
+      // Without a branch on whether v is new: the outcome is a coin toss
+      // in the middle of a collection.
+      distinct += seen_[v] != collection_;
+      seen_[v] = collection_;
+      if (distinct == cells) {
+        ++counts_[std::min<uint32_t>(length, t.hi) - cells];
+        ++samples;
+        distinct = 0;
+        length = 0;
+        if (++collection_ == 0) {
+          std::fill(seen_.begin(), seen_.end(), 0);
+          collection_ = 1;
+        }
+      }
+    }
+    // Classes in ascending length, each closed once its expected count
+    // reaches 5; lengths below lo add to the first class with lo's entry.
+    // The lengths after the last closed class join that class, so that the
+    // classes hold every collection and the statistic has classes - 1
+    // degrees of freedom.
+    double chi2 = 0, observed = 0, expected = 0, lastObserved = 0, lastExpected = 0;
+    int classes = 0;
+    const uint32_t span = static_cast<uint32_t>(t.hi) - cells + 1;
+    for (uint32_t i = 0; i < span; ++i) {
+      const int len = static_cast<int>(cells + i);
+      observed += counts_[i];
+      counts_[i] = 0;
+      if (len >= t.lo) expected += samples * t.p[len - t.lo];
+      if (expected >= 5) {
+        if (classes > 0) chi2 += (lastObserved - lastExpected) * (lastObserved - lastExpected) / lastExpected;
+        lastObserved = observed;
+        lastExpected = expected;
+        ++classes;
+        observed = expected = 0;
+      }
+    }
+    if (classes > 0) {
+      lastObserved += observed;
+      lastExpected += expected;
+      chi2 += (lastObserved - lastExpected) * (lastObserved - lastExpected) / lastExpected;
+    }
+    // No complete collection where 30 or more were expected is a certain
+    // failure; otherwise fewer than two classes leave no statistic.
+    double p = PVALUE_SHORT;
+    if (samples == 0) p = PVALUE_FAIL;
+    else if (classes >= 2) p = IncompleteGammaQ((classes - 1) / 2.0, chi2 / 2);
+    AddResult(p, "Coupon %d", s);
+  }
+}

@@ -1,0 +1,162 @@
+#!/usr/bin/python3
+"""Reference p-values of the coupon collector and collision tests on fixed
+sequences, from the laws computed here (exact fractions / mpmath) and the
+published statistics; nothing is taken from the C++ code or its data files.
+
+Sequences: the words of xorshift32 (13, 17, 5) from a seed, stored as the
+program stores them (bit t is bit t mod 32 of word t / 32); s-bit words are
+read most significant bit first.
+
+Coupon collector (s = 2, 3, 4): collections of consecutive words until all
+2^s values appeared; a word counts only when it ends before bit n - s. The
+law of the collection length T is exact (inclusion-exclusion), with lumped
+tails: lo = the first t with P(T <= t) >= 1e-10 (its cell holds every length
+up to lo), hi = the first t with P(T >= t) < 1e-10 (its cell holds every
+length from hi on). Classes in ascending length close when samples times
+their probability reaches 5; p = Q((classes - 1) / 2,
+chi2 / 2) with real halving. The lengths after the last closed class join
+that class (every collection is in a class).
+
+Collision: n consecutive s-bit words, collisions = n - distinct values;
+p = P(at most that many collisions) under the exact occupancy law (mpmath).
+Writes tests/battery/CouponCollisionReference.h; run from the repository
+root: /usr/bin/python3 tools/reference/coupon_collision.py
+"""
+from fractions import Fraction
+from math import comb
+import mpmath as mp
+from scipy.special import gammaincc
+
+mp.mp.dps = 40
+
+
+def xorshift_words(seed, count):
+    x = seed
+    out = []
+    for _ in range(count):
+        x ^= (x << 13) & 0xFFFFFFFF
+        x ^= x >> 17
+        x ^= (x << 5) & 0xFFFFFFFF
+        out.append(x)
+    return out
+
+
+def bits(seed, n):
+    words = xorshift_words(seed, n // 32 + 1)
+    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
+
+
+def word(b, pos, s):
+    v = 0
+    for k in range(s):
+        v = (v << 1) | b[pos + k]
+    return v
+
+
+def coupon_law(d):
+    def cdf(t):
+        return Fraction(sum((-1) ** j * comb(d, j) * (d - j) ** t for j in range(d + 1)), d ** t)
+    t = d
+    while float(cdf(t)) < 1e-10:
+        t += 1
+    lo = t
+    t = lo + 1
+    while float(1 - cdf(t - 1)) >= 1e-10:
+        t += 1
+    hi = t
+    p = {lo: cdf(lo)}
+    for t in range(lo + 1, hi):
+        p[t] = cdf(t) - cdf(t - 1)
+    p[hi] = 1 - cdf(hi - 1)
+    return lo, hi, p
+
+
+def coupon_p(b, n, s):
+    d = 1 << s
+    lo, hi, law = coupon_law(d)
+    counts = {}
+    samples = 0
+    pos = 0
+    limit = n - s
+    seen = set()
+    length = 0
+    while True:
+        length += 1
+        v = word(b, pos, s)
+        pos += s
+        if pos >= limit:
+            break
+        if v in seen:
+            continue
+        seen.add(v)
+        if len(seen) == d:
+            key = min(length, hi)
+            counts[key] = counts.get(key, 0) + 1
+            samples += 1
+            seen = set()
+            length = 0
+    cells = []  # closed classes: [observed, expected]
+    obs = 0
+    exp = 0.0
+    for t in range(d, hi + 1):
+        obs += counts.get(t, 0)
+        if t >= lo:
+            exp += samples * float(law[t])
+        if exp >= 5:
+            cells.append([obs, exp])
+            obs = 0
+            exp = 0.0
+    # The open remainder joins the last closed class.
+    if cells:
+        cells[-1][0] += obs
+        cells[-1][1] += exp
+    classes = len(cells)
+    chi2 = sum((o - e) ** 2 / e for o, e in cells)
+    if samples == 0:
+        return samples, classes, chi2, -1.0
+    if classes < 2:
+        return samples, classes, chi2, -2.0
+    return samples, classes, chi2, float(gammaincc((classes - 1) / 2.0, chi2 / 2.0))
+
+
+def occupancy_at_least(c, n, k):
+    p = [mp.mpf(0)] * (n + 2)
+    p[1] = mp.mpf(1)
+    for w in range(2, n + 1):
+        for j in range(w, 0, -1):
+            p[j] = p[j] * j / c + p[j - 1] * (c - j + 1) / c
+    return float(mp.fsum(p[k:n + 1]))
+
+
+def collision_p(b, s, n):
+    values = [word(b, i * s, s) for i in range(n)]
+    distinct = len(set(values))
+    return n - distinct, occupancy_at_least(2 ** s, n, distinct)
+
+
+coupon_cases = []
+for seed, n, s in [(1, 4000, 2), (7, 20000, 2), (3, 20000, 3), (11, 60000, 4), (5, 60001, 4), (9, 59999, 3)]:
+    b = bits(seed, n)
+    samples, classes, chi2, p = coupon_p(b, n, s)
+    coupon_cases.append((seed, n, s, samples, classes, chi2, p))
+    print("coupon seed=%d n=%d s=%d samples=%d classes=%d chi2=%.12g p=%.17g" % (seed, n, s, samples, classes, chi2, p))
+
+collision_cases = []
+for seed, s, n in [(1, 12, 3000), (2, 11, 1500), (4, 14, 2700), (8, 13, 2000)]:
+    b = bits(seed, s * n + 32)
+    collisions, p = collision_p(b, s, n)
+    collision_cases.append((seed, s, n, collisions, p))
+    print("collision seed=%d s=%d n=%d collisions=%d p=%.17g" % (seed, s, n, collisions, p))
+
+with open("tests/battery/CouponCollisionReference.h", "w") as f:
+    f.write("#pragma once\n// Generated by tools/reference/coupon_collision.py; do not edit.\n\n")
+    f.write("struct CouponRef { unsigned seed, n; int s; unsigned samples; int classes; double chi2, p; };\n")
+    f.write("inline const CouponRef COUPON_REF[] = {\n")
+    for c in coupon_cases:
+        f.write("    {%du, %du, %d, %du, %d, %.17g, %.17g},\n" % c)
+    f.write("};\n")
+    f.write("struct CollisionRef { unsigned seed; int s; unsigned n, collisions; double p; };\n")
+    f.write("inline const CollisionRef COLLISION_REF[] = {\n")
+    for c in collision_cases:
+        f.write("    {%du, %d, %du, %du, %.17g},\n" % c)
+    f.write("};\n")
