@@ -4,18 +4,18 @@
 #include <cstdlib>
 
 #include "battery/RunState.h"
-// #include "battery/AMLS.h"
+#include "battery/AMLS.h"
 // #include "battery/AQL.h"
 #include "battery/AUTOW.h"
 // #include "battery/BDAY.h"
-// #include "battery/BLKGAP.h"
-// #include "battery/BLKGAPDIS.h"
+#include "battery/BLKGAP.h"
+#include "battery/BLKGAPDIS.h"
 #include "battery/COLLISION.h"
 #include "battery/COUPON.h"
 #include "battery/CUSUM.h"
 // #include "battery/DFT.h"
 // #include "battery/GCD.h"
-// #include "battery/LINCPLX.h"
+#include "battery/LINCPLX.h"
 #include "battery/LONGBLK.h"
 #include "battery/MAURER.h"
 #include "battery/NOTM.h"
@@ -52,12 +52,12 @@ struct SlotClass {
 // this build. Lines stay in slot order.
 const SlotClass SLOT_CLASSES[] = {
     // {SLOT_DFT, Make<DFT>},
-    // {SLOT_AMLS, Make<AMLS>},
+    {SLOT_AMLS, Make<AMLS>},
     {SLOT_SERIAL, Make<SERIAL>},
     {SLOT_COLLISION, Make<COLLISION>},
     {SLOT_NOTM, Make<NOTM>},
     {SLOT_PARTITION, Make<PARTITION>},
-    // {SLOT_BLKGAP, Make<BLKGAP>},
+    {SLOT_BLKGAP, Make<BLKGAP>},
     {SLOT_RUNS, Make<RUNS>},
     {SLOT_CUSUM, Make<CUSUM>},
     {SLOT_SHORTBLK, Make<SHORTBLK>},
@@ -69,8 +69,8 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_LONGBLK, Make<LONGBLK>},
     // {SLOT_PEAK, Make<PEAK>},
     {SLOT_RANK, Make<RANK>},
-    // {SLOT_LINCPLX, Make<LINCPLX>},
-    // {SLOT_BLKGAPDIS, Make<BLKGAPDIS>},
+    {SLOT_LINCPLX, Make<LINCPLX>},
+    {SLOT_BLKGAPDIS, Make<BLKGAPDIS>},
     {SLOT_WEIGHT, Make<WEIGHT>},
     {SLOT_OET, Make<OET>},
     {SLOT_TWOBIT, Make<TWOBIT>},
