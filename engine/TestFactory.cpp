@@ -5,16 +5,16 @@
 
 #include "battery/RunState.h"
 #include "battery/AMLS.h"
-// #include "battery/AQL.h"
+#include "battery/AQL.h"
 #include "battery/AUTOW.h"
-// #include "battery/BDAY.h"
+#include "battery/BDAY.h"
 #include "battery/BLKGAP.h"
 #include "battery/BLKGAPDIS.h"
 #include "battery/COLLISION.h"
 #include "battery/COUPON.h"
 #include "battery/CUSUM.h"
 // #include "battery/DFT.h"
-// #include "battery/GCD.h"
+#include "battery/GCD.h"
 #include "battery/LINCPLX.h"
 #include "battery/LONGBLK.h"
 #include "battery/MAURER.h"
@@ -31,7 +31,7 @@
 #include "battery/RWDST.h"
 #include "battery/SERIAL.h"
 #include "battery/SHORTBLK.h"
-// #include "battery/SOB.h"
+#include "battery/SOB.h"
 #include "battery/TWOBIT.h"
 #include "battery/WEIGHT.h"
 
@@ -77,10 +77,10 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_RW1D, Make<RW1D>},
     {SLOT_RWDST, Make<RWDST>},
     {SLOT_RW2D, Make<RW2D>},
-    // {SLOT_AQL, Make<AQL>},
-    // {SLOT_BDAY, Make<BDAY>},
-    // {SLOT_GCD, Make<GCD>},
-    // {SLOT_SOB, Make<SOB>},
+    {SLOT_AQL, Make<AQL>},
+    {SLOT_BDAY, Make<BDAY>},
+    {SLOT_GCD, Make<GCD>},
+    {SLOT_SOB, Make<SOB>},
 };
 
 // The table above as an array indexed by slot. A slot named twice, or out
