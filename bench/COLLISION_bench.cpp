@@ -1,31 +1,12 @@
-#include <unistd.h>
-
-#include <cstring>
-#include <string>
-
+#include "BenchDataDir.h"
 #include "BenchSequence.h"
 #include "battery/COLLISION.h"
-
-namespace {
-
-// The limits file lies beside the benchmark program (build/bin).
-std::string ProgramFolder() {
-  char path[4096];
-  const ssize_t len = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (len <= 0) return ".";
-  path[len] = 0;
-  if (char* slash = std::strrchr(path, '/')) *slash = 0;
-  return path;
-}
-
-}  // namespace
 
 // The window's defaults (s from 1 doubling up to 31) for a run of 100
 // sequences of 2^20 bits: the limits leave s = 14 (74,898 words) under the
 // exact law, which the first RunTest builds and caches outside the timing.
 static void COLLISION_(benchmark::State& state) {
-  static std::string folder = ProgramFolder();
-  dataDir = folder.data();
+  BenchDataDir data;  // the limits file
   seqCount = 100;
   collisionSmin = 1;
   collisionSmax = 31;
@@ -40,6 +21,5 @@ static void COLLISION_(benchmark::State& state) {
   test.RunTest();
   ClearSlot(SLOT_COLLISION);
   TimeRunTest(state, test, SLOT_COLLISION);
-  dataDir = nullptr;
 }
 BENCHMARK(COLLISION_)->Name("COLLISION");

@@ -1,29 +1,14 @@
-#include <unistd.h>
-
-#include <cstring>
-#include <string>
-
+#include "BenchDataDir.h"
 #include "BenchSequence.h"
 #include "battery/PARTITION.h"
 
 namespace {
 
-// The data files lie beside the benchmark program (build/bin).
-std::string ProgramFolder() {
-  char path[4096];
-  const ssize_t len = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (len <= 0) return ".";
-  path[len] = 0;
-  if (char* slash = std::strrchr(path, '/')) *slash = 0;
-  return path;
-}
-
 // The window's default preset: k = 2, 4, 6, 8, the 20 largest usable group
 // sizes of each. valueBufferLimit 0 reads every job's values from the
 // sequence itself instead of the values extracted once per k.
 void RunPartition(benchmark::State& state, uint64_t valueBufferLimit) {
-  static std::string folder = ProgramFolder();
-  dataDir = const_cast<char*>(folder.c_str());
+  BenchDataDir data;
   partitionSmin = 2;
   partitionSmax = 8;
   partitionSstp = 2;
@@ -45,7 +30,6 @@ void RunPartition(benchmark::State& state, uint64_t valueBufferLimit) {
   const double before = test.subThreadCpuSeconds;
   TimeRunTest(state, test, SLOT_PARTITION);
   state.counters["subthread_cpu_ms"] = 1e3 * (test.subThreadCpuSeconds - before) / double(state.iterations());
-  dataDir = nullptr;
 }
 
 void PARTITION_(benchmark::State& state) { RunPartition(state, uint64_t{256} << 20); }

@@ -1,27 +1,14 @@
-#include <unistd.h>
-
-#include <cstring>
-#include <string>
 #include <vector>
 
+#include "BenchDataDir.h"
 #include "BenchSequence.h"
 #include "battery/RW2D.h"
 
 namespace {
 
-std::string ProgramFolder() {
-  char path[4096];
-  const ssize_t len = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (len <= 0) return ".";
-  path[len] = 0;
-  if (char* slash = std::strrchr(path, '/')) *slash = 0;
-  return path;
-}
-
 // The window's default preset: levels 1 to 6, fixed walks of 8 steps.
 void RW2D_(benchmark::State& state) {
-  static std::string folder = ProgramFolder();
-  dataDir = const_cast<char*>(folder.c_str());
+  BenchDataDir data;
   EnsureLnFactorial(1000);
   rw2dLmin = 1;
   rw2dLmax = 6;
@@ -33,7 +20,6 @@ void RW2D_(benchmark::State& state) {
     return;
   }
   TimeRunTest(state, test, SLOT_RW2D);
-  dataDir = nullptr;
 }
 
 // For comparison: what a dense grid of end-point counters costs per

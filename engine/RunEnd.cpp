@@ -3,6 +3,7 @@
 #include <wx/combobox.h>
 #include <wx/datetime.h>
 #include <wx/grid.h>
+#include <wx/notebook.h>
 #include <wx/richtext/richtextctrl.h>
 #include <wx/spinctrl.h>
 #include <wx/statusbr.h>
@@ -30,6 +31,9 @@
 #include "ui/MainFrame.h"
 
 namespace {
+
+// The notebook's "Messages" page.
+constexpr int MESSAGES_PAGE = 4;
 
 using ZarGetText = const char* (*)();
 
@@ -297,6 +301,9 @@ int FinishRun(RunContext& run) {
     fclose(report);
   }
   ReleaseRun(run);
+  // A run that tested nothing is a failure: its reasons are on the Messages
+  // page, which replaces the empty Table page.
+  if (seqCount == 0) mainFrame->notebook->SetSelection(MESSAGES_PAGE);
   mainFrame->statusBar->SetStatusText("DONE.", 2);
   return 0;
 }

@@ -16,6 +16,8 @@ namespace platform {
 
 namespace {
 
+const char* const BOM = "\xEF\xBB\xBF";
+
 // The next code point of a UTF-8 text at i, advancing i. A byte that does
 // not start a valid sequence is returned as itself plus 0x110000, so it
 // compares equal only to the same byte.
@@ -61,10 +63,14 @@ uint32_t Fold(uint32_t cp) {
   return static_cast<uint32_t>(std::towlower(static_cast<wint_t>(cp)));
 }
 
+// Blanks, tabs and carriage returns: a line end that is read as "\r\r\n"
+// keeps one '\r' in the line, which a reload of the saved file would drop.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 std::string Trim(const std::string& s) {
   size_t begin = 0, end = s.size();
-  while (begin < end && (s[begin] == ' ' || s[begin] == '\t')) ++begin;
-  while (end > begin && (s[end - 1] == ' ' || s[end - 1] == '\t')) --end;
+  while (begin < end && IsBlank(s[begin])) ++begin;
+  while (end > begin && IsBlank(s[end - 1])) --end;
   return s.substr(begin, end - begin);
 }
 
@@ -103,6 +109,7 @@ bool IniDocument::Load(const std::string& path) {
   preamble.clear();
   sections.clear();
   lineEnd = "\n";
+  byteOrderMark = false;
   modified = false;
 
   FILE* file = fopen(path.c_str(), "rb");
@@ -120,7 +127,10 @@ bool IniDocument::Load(const std::string& path) {
   fclose(file);
   if (failed) return false;
 
-  if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);
+  // A byte-order mark is set aside and written back by Save, so that what
+  // follows it (a second mark, say) keeps its meaning after a reload.
+  byteOrderMark = data.compare(0, 3, BOM) == 0;
+  if (byteOrderMark) data.erase(0, 3);
   const size_t firstBreak = data.find('\n');
   if (firstBreak != std::string::npos && firstBreak > 0 && data[firstBreak - 1] == '\r') lineEnd = "\r\n";
 
@@ -154,7 +164,7 @@ bool IniDocument::Load(const std::string& path) {
 }
 
 bool IniDocument::Save(const std::string& path) const {
-  std::string data;
+  std::string data = byteOrderMark ? BOM : "";
   for (const Line& line : preamble) data += line.text + lineEnd;
   for (const Section& section : sections) {
     data += "[" + section.name + "]" + lineEnd;
@@ -181,6 +191,14 @@ bool IniDocument::Save(const std::string& path) const {
   }
   if (!ok) unlink(tempPath.c_str());
   return ok;
+}
+
+IniEntries IniDocument::SectionEntries(size_t index) const {
+  IniEntries entries;
+  if (index >= sections.size()) return entries;
+  for (const Line& line : sections[index].lines)
+    if (line.isKey) entries.emplace_back(line.key, line.value);
+  return entries;
 }
 
 std::vector<std::string> IniDocument::SectionNames() const {

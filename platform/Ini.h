@@ -3,11 +3,12 @@
 // a line "[name]" starts a section, the lines after it hold "key=value".
 // Section and key names compare without regard to case; the text inside
 // the brackets is the name exactly as written. Keys and values are trimmed
-// of blanks and tabs. Every other line (comments starting with ';', blank
+// of blanks, tabs and carriage returns. Every other line (comments starting with ';', blank
 // lines, lines without '=', lines before the first section) is kept as it
 // is and written back unchanged. CRLF and LF line ends are both read; a
 // document is written back with the line end of the file it was read from
-// (LF for a new file). Texts are UTF-8 bytes.
+// (LF for a new file), and with the byte-order mark it began with, if any.
+// Texts are UTF-8 bytes.
 //
 // The whole file is read into an IniDocument, changed in memory and written
 // back at once through a temporary file, so a change either reaches the
@@ -31,6 +32,9 @@ class IniDocument {
 
   // The section names, in file order, as written inside their brackets.
   std::vector<std::string> SectionNames() const;
+  // The key lines of the index-th section (file order) as key and value
+  // pairs, in their order; empty past the last section.
+  IniEntries SectionEntries(size_t index) const;
   // Whether a section of that name (without regard to case) exists.
   bool HasSection(const std::string& name) const;
 
@@ -71,6 +75,7 @@ class IniDocument {
   std::vector<Line> preamble;  // lines before the first section
   std::vector<Section> sections;
   std::string lineEnd = "\n";
+  bool byteOrderMark = false;  // the file began with one
   bool modified = false;
 };
 

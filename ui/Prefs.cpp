@@ -7,6 +7,7 @@
 #include <wx/log.h>
 #include <wx/msgdlg.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "battery/Messages.h"
@@ -214,13 +215,23 @@ wxRect CorrectWindowRect(const wxRect& stored, const std::vector<wxRect>& displa
   // In 64 bits: the stored values may be anything a 32-bit field holds.
   const long long titleX = static_cast<long long>(rect.x) + rect.width / 2;
   const long long titleY = static_cast<long long>(rect.y) + 10;
+  // No window is larger than the display it lands on: the toolkit cannot
+  // show one wider or taller than 32767 pixels, and an oversized window
+  // would be written back at exit and come back at every start.
+  const auto fit = [&rect](const wxRect& d) {
+    rect.width = std::min(rect.width, d.width);
+    rect.height = std::min(rect.height, d.height);
+  };
   for (const wxRect& d : displays)
     if (titleX >= d.x && titleX < static_cast<long long>(d.x) + d.width && titleY >= d.y &&
-        titleY < static_cast<long long>(d.y) + d.height)
+        titleY < static_cast<long long>(d.y) + d.height) {
+      fit(d);
       return rect;
+    }
   const wxRect& first = displays.front();
-  rect.x = first.x + (first.width > rect.width ? (first.width - rect.width) / 2 : 0);
-  rect.y = first.y + (first.height > rect.height ? (first.height - rect.height) / 2 : 0);
+  fit(first);
+  rect.x = first.x + (first.width - rect.width) / 2;
+  rect.y = first.y + (first.height - rect.height) / 2;
   return rect;
 }
 

@@ -85,7 +85,8 @@ bool WritePrefsFile(const wxString& path, const PrefsRecord& record);
 // The window rectangle to use for a stored one: a size below
 // PREFS_MIN_WIDTH x PREFS_MIN_HEIGHT becomes defaultSize, and a window whose
 // title bar (the point 10 pixels below the middle of its top edge) lies on
-// none of the displays is centred on the first one.
+// none of the displays is centred on the first one; the size is then
+// bounded by the display the window lands on.
 constexpr int PREFS_MIN_WIDTH = 400;
 constexpr int PREFS_MIN_HEIGHT = 300;
 wxRect CorrectWindowRect(const wxRect& stored, const std::vector<wxRect>& displays, const wxSize& defaultSize);

@@ -118,11 +118,14 @@ wxArrayString PresetNames(const IniFile& ini) {
 }
 
 void wxQuorvaneFIN::ListPresets() {
-  if (wxFileExists(PresetsPath())) {
-    const IniFile ini(PresetsPath());
-    for (const wxString& name : PresetNames(ini)) presetCombo->Append(name);
-  }
-  if (presetCombo->FindString(SAVE_ON_EXIT) == wxNOT_FOUND) presetCombo->Append(SAVE_ON_EXIT);
+  // The box is filled in one call: the toolkit's list does work for every
+  // call, which one call at a time made thousands of presets take seconds.
+  wxArrayString names;
+  if (wxFileExists(PresetsPath())) names = PresetNames(IniFile(PresetsPath()));
+  bool saveOnExit = false;
+  for (const wxString& name : names) saveOnExit = saveOnExit || name.IsSameAs(SAVE_ON_EXIT, false);
+  if (!saveOnExit) names.Add(SAVE_ON_EXIT);
+  presetCombo->Append(names);
 }
 
 void wxQuorvaneFIN::OnPresetText(wxCommandEvent& event) { OnLoadPreset(event); }
@@ -181,8 +184,7 @@ void wxQuorvaneFIN::OnSavePreset(wxCommandEvent&) {
   // On GTK, emptying and refilling the box sends text events; they must not
   // load a preset in the middle of this.
   wxEventBlocker quiet(presetCombo, wxEVT_TEXT);
-  presetCombo->Clear();
-  for (const wxString& preset : PresetNames(ini)) presetCombo->Append(preset);
+  presetCombo->Set(PresetNames(ini));  // in one call, as in ListPresets
   const int found = presetCombo->FindString(name);
   if (found != wxNOT_FOUND) presetCombo->SetSelection(found);
 }

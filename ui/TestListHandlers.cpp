@@ -135,7 +135,8 @@ void wxQuorvaneFIN::OnAutohide(wxCommandEvent& event) {
 
 void wxQuorvaneFIN::OnTestCheck(wxCommandEvent& event) {
   if (!autohideToggle->GetValue()) return;
-  auto* check = wxDynamicCast(event.GetEventObject(), wxCheckBox);
+  // dynamic_cast tests the type before it casts; wxDynamicCast casts first.
+  auto* check = dynamic_cast<wxCheckBox*>(event.GetEventObject());
   if (check == nullptr || check->GetParent() == nullptr) return;
   parametersPage->Freeze();
   check->GetParent()->Show(check->GetValue());

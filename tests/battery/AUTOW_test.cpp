@@ -18,7 +18,11 @@ static bool failNothrowArrays = false;
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
   if (failNothrowArrays) return nullptr;
-  return std::malloc(size != 0 ? size : 1);
+  try {
+    return ::operator new[](size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 namespace {

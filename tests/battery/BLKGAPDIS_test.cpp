@@ -138,12 +138,7 @@ TEST_F(BlkGapDisTest, PlainlyBadSequencesFail) {
     for (const auto& r : pairs) EXPECT_LT(r.p, 1e-10) << text.substr(0, 12) << " " << r.label;
   }
   // Ones with probability 3/4.
-  Zeros(n);
-  uint32_t x = 777;
-  for (uint32_t t = 0; t < n; ++t) {
-    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-    if ((x & 3) != 0) words[t >> 5] |= 1u << (t & 31);
-  }
+  Biased(777, n, [](uint32_t x) { return (x & 3) != 0; });
   BLKGAPDIS test;
   for (const auto& r : Run(test, SLOT_BLKGAPDIS)) EXPECT_LT(r.p, 1e-10) << r.label;
 }

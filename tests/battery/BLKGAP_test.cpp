@@ -106,7 +106,8 @@ TEST(BlkGapPValue, JudgesTheShapeOfTheHistogramGivenItsRuns) {
   const uint64_t none[] = {0, 0, 0, 0};
   EXPECT_DOUBLE_EQ(RunLengthPValue(none, 3, 10), 11.0 / 1024);
   EXPECT_DOUBLE_EQ(RunLengthPValue(none, 2, 1), 1.0);
-  EXPECT_EQ(RunLengthPValue(none, 28, 4294967295u), PVALUE_FAIL);
+  const uint64_t noneOf28[29] = {};
+  EXPECT_EQ(RunLengthPValue(noneOf28, 28, 4294967295u), PVALUE_FAIL);
 }
 
 TEST_F(BlkGapTest, PlainlyBadSequencesFail) {
@@ -122,12 +123,7 @@ TEST_F(BlkGapTest, PlainlyBadSequencesFail) {
     for (const auto& r : results) EXPECT_LT(r.p, 1e-10) << text.substr(0, 8) << " " << r.label;
   }
   // Ones with probability 3/4: blocks too long, gaps too short.
-  Zeros(n);
-  uint32_t x = 12345;
-  for (uint32_t t = 0; t < n; ++t) {
-    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-    if ((x & 3) != 0) words[t >> 5] |= 1u << (t & 31);
-  }
+  Biased(12345, n, [](uint32_t x) { return (x & 3) != 0; });
   BLKGAP test;
   for (const auto& r : Run(test, SLOT_BLKGAP)) EXPECT_LT(r.p, 1e-10) << r.label;
 }

@@ -113,9 +113,7 @@ TEST_F(OetTest, PlainlyBadSequencesFail) {
   Xorshift(3, n);  // biased: three ones in four
   for (uint32_t i = 0; i < n / 32; ++i) words[i] |= words[i + 1] * 0x9E3779B9u;
   EXPECT_LT(worst(), 1e-100);
-  Zeros(n);  // period 7
-  for (uint32_t t = 0; t < n; ++t)
-    if ((0x5Au >> (t % 7)) & 1) words[t >> 5] |= 1u << (t & 31);
+  Repeating(n, 0x5A, 7);  // period 7
   EXPECT_LT(worst(), 1e-100);
 }
 

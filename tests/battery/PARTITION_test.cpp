@@ -219,14 +219,7 @@ TEST_F(PartitionTest, PlainlyBadSequencesFail) {
   FromText(periodic);
   expectFail("periodic");
   // Ones with probability 3/4: fewer distinct values per group.
-  Zeros(1 << 16);
-  uint32_t x = 777;
-  for (uint32_t t = 0; t < seqLen; ++t) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    if ((x & 3) != 0) words[t >> 5] |= 1u << (t & 31);
-  }
+  Biased(777, 1 << 16, [](uint32_t x) { return (x & 3) != 0; });
   expectFail("biased");
 }
 

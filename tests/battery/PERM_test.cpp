@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <set>
+#include <string>
 
 #include "NullLaw.h"
 #include "PermRunsReference.h"
@@ -31,16 +32,10 @@ TEST_F(PermTest, AgreesWithTheIndependentReference) {
       SetGrid(grid[0], grid[1], grid[2], grid[3], grid[4], grid[5]);
       Xorshift(sequence[0], sequence[1]);
       PERM test;
-      const auto pairs = Run(test, SLOT_PERM);
-      size_t i = 0;
-      for (const auto& ref : PERM_REF) {
-        if (ref.grid != g || ref.seed != sequence[0] || ref.n != sequence[1]) continue;
-        ASSERT_LT(i, pairs.size()) << ref.label;
-        EXPECT_EQ(pairs[i].label, ref.label);
-        EXPECT_NEAR(pairs[i].p, ref.p, 1e-9 * ref.p) << ref.label << " n " << ref.n;
-        ++i;
-      }
-      EXPECT_EQ(i, pairs.size()) << "n " << sequence[1] << " grid " << g;
+      SCOPED_TRACE("n " + std::to_string(sequence[1]) + " grid " + std::to_string(g));
+      ExpectReferencePairs(Run(test, SLOT_PERM), PERM_REF, [&](const PermRunsRefPair& ref) {
+        return ref.grid == g && ref.seed == sequence[0] && ref.n == sequence[1];
+      });
     }
 }
 

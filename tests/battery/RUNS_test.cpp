@@ -49,16 +49,10 @@ TEST_F(RunsTest, AgreesWithTheIndependentReference) {
       Xorshift(sequence[0], sequence[1]);
       RUNS test;
       ASSERT_EQ(test.status, TEST_OK);
-      const auto pairs = Run(test, SLOT_RUNS);
-      size_t i = 0;
-      for (const auto& ref : RUNS_REF) {
-        if (ref.grid != g || ref.seed != sequence[0] || ref.n != sequence[1]) continue;
-        ASSERT_LT(i, pairs.size()) << ref.label;
-        EXPECT_EQ(pairs[i].label, ref.label);
-        EXPECT_NEAR(pairs[i].p, ref.p, 1e-9 * ref.p) << ref.label << " n " << ref.n;
-        ++i;
-      }
-      EXPECT_EQ(i, pairs.size()) << "n " << sequence[1] << " grid " << g;
+      SCOPED_TRACE("n " + std::to_string(sequence[1]) + " grid " + std::to_string(g));
+      ExpectReferencePairs(Run(test, SLOT_RUNS), RUNS_REF, [&](const PermRunsRefPair& ref) {
+        return ref.grid == g && ref.seed == sequence[0] && ref.n == sequence[1];
+      });
     }
   EXPECT_TRUE(boxes.empty());
 }

@@ -102,14 +102,7 @@ TEST_F(RandomWalk1dTest, PlainlyBadSequencesFail) {
     for (const Pair& pair : Run(test, SLOT_RW1D)) EXPECT_LT(pair.p, 1e-10) << pair.label;
   }
   // Ones with probability 5/8: the walks drift upwards.
-  Zeros(1 << 15);
-  uint32_t x = 12345;
-  for (uint32_t t = 0; t < seqLen; ++t) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    if ((x & 7) < 5) words[t >> 5] |= 1u << (t & 31);
-  }
+  Biased(12345, 1 << 15, [](uint32_t x) { return (x & 7) < 5; });
   RW1D test;
   const auto pairs = Run(test, SLOT_RW1D);
   for (const char* label : {"RW_stpup 64", "RW_Smax 64", "RW_Sk 64", "RW_side 64"}) {

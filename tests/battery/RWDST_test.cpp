@@ -109,14 +109,7 @@ TEST_F(RandomWalkDistanceTest, PlainlyBadSequencesFail) {
   ASSERT_EQ(pairs.size(), 1u);
   EXPECT_TRUE(pairs[0].p == PVALUE_FAIL || (pairs[0].p >= 0 && pairs[0].p < 1e-10));
 
-  Zeros(1 << 16);
-  uint32_t x = 777;
-  for (uint32_t t = 0; t < seqLen; ++t) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    if ((x & 15) < 9) words[t >> 5] |= 1u << (t & 31);  // ones with probability 9/16
-  }
+  Biased(777, 1 << 16, [](uint32_t x) { return (x & 15) < 9; });  // ones with probability 9/16
   RWDST biased;
   pairs = Run(biased, SLOT_RWDST);
   ASSERT_EQ(pairs.size(), 1u);

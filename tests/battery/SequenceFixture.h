@@ -46,6 +46,41 @@ class SequenceFixture : public ::testing::Test {
     words[n / 32 + 1] = 0xFFFFFFFFu;
     if (n % 32 != 0) words[n / 32] |= ~((1u << (n % 32)) - 1);
   }
+  // n biased bits: bit t is one where one(x) holds for the (t + 1)-th
+  // xorshift32 (13, 17, 5) value x from seed, e.g. (x & 3) != 0 for ones
+  // with probability 3/4.
+  template <class One>
+  void Biased(uint32_t seed, uint32_t n, One one) {
+    Zeros(n);
+    uint32_t x = seed;
+    for (uint32_t t = 0; t < n; ++t) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      if (one(x)) words[t >> 5] |= 1u << (t & 31);
+    }
+  }
+  // n bits repeating the low `period` bits of pattern, bit 0 first.
+  void Repeating(uint32_t n, uint32_t pattern, uint32_t period) {
+    Zeros(n);
+    for (uint32_t t = 0; t < n; ++t)
+      if ((pattern >> (t % period)) & 1) words[t >> 5] |= 1u << (t & 31);
+  }
+
+  // Checks the pairs against the reference rows that keep(row) picks, in
+  // order: the same labels, p-values within a relative 1e-9.
+  template <class Rows, class Keep>
+  static void ExpectReferencePairs(const std::vector<Pair>& pairs, const Rows& rows, Keep keep) {
+    size_t i = 0;
+    for (const auto& ref : rows) {
+      if (!keep(ref)) continue;
+      ASSERT_LT(i, pairs.size()) << ref.label;
+      EXPECT_EQ(pairs[i].label, ref.label);
+      EXPECT_NEAR(pairs[i].p, ref.p, 1e-9 * ref.p) << ref.label;
+      ++i;
+    }
+    EXPECT_EQ(i, pairs.size());
+  }
 
   // Runs the test once on the sequence and takes its pairs out of the slot.
   std::vector<Pair> Run(TESTthd& test, int slot) {

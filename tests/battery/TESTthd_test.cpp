@@ -69,7 +69,7 @@ struct Handshake : ::testing::Test {
   }
   // Waits for the done event of t's slot, as the engine does, and idles it.
   void Collect(TESTthd* t) {
-    ASSERT_EQ(WaitAnyEvent(dones, TEST_SLOTS, 10000), t->slot);
+    ASSERT_EQ(WaitAnyEvent(dones, TEST_SLOTS, WAIT_FOREVER), t->slot);
     t->command = CMD_IDLE;
   }
   void Exit(TESTthd* t) {
@@ -126,7 +126,7 @@ TEST_F(Handshake, TwoWorkersRunInParallelAndSignalTheirOwnDoneEvents) {
   Release(&b);
   int seen = 0;
   for (int i = 0; i < 2; ++i) {
-    int q = WaitAnyEvent(dones, TEST_SLOTS, 10000);
+    int q = WaitAnyEvent(dones, TEST_SLOTS, WAIT_FOREVER);
     ASSERT_TRUE(q == 3 || q == 20) << q;
     seen |= q == 3 ? 1 : 2;
   }

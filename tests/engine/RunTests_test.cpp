@@ -133,6 +133,34 @@ TEST_F(RunTestsTest, InputEndingInsideASequenceEndsTheRunWithTheWholeOnes) {
   EXPECT_TRUE(Contains(LogText(), "Only 3 sequence(s) have been tested."));
 }
 
+TEST_F(RunTestsTest, ARunThatTestedNothingShowsItsReasonsOnTheMessagesPage) {
+  struct Case {
+    const char* what;
+    size_t bytes;
+    unsigned length;
+  } const cases[] = {{"an empty file", 0, 20000}, {"3 bytes for 1 Mbit", 3, 1u << 20}};
+  for (const Case& c : cases) {
+    FilesOf(RandomBytes(c.bytes, 9));
+    seqLen = c.length;
+    seqCount = 10;
+    frame->notebook->SetSelection(0);
+    ASSERT_EQ(RunTests(nullptr), 0) << c.what;
+    EXPECT_EQ(seqCount, 0) << c.what;
+    EXPECT_EQ(frame->notebook->GetSelection(), 4) << c.what;
+    const std::string log = LogText();
+    EXPECT_TRUE(Contains(log, "\n\n\t!! LOADING ERROR !!\nFile \"")) << c.what;
+    EXPECT_TRUE(Contains(log, "Only " + std::to_string(c.bytes * 8) + " bits have been read instead of " +
+                                  std::to_string(c.length) + "\n\n"))
+        << c.what;
+    EXPECT_TRUE(Contains(log, "\n\t!! ERROR !!\nNo sequence tested.\n")) << c.what;
+    // The report still belongs to this run and says what went wrong.
+    const std::string report = ReadFile("_Quorvane.txt");
+    EXPECT_TRUE(Contains(report, "Number of sequences: 0 ")) << c.what;
+    EXPECT_TRUE(Contains(report, "!! ERROR !!\nNo sequence tested.\n")) << c.what;
+    frame->messageText->Clear();
+  }
+}
+
 TEST_F(RunTestsTest, GoodBytesPassAndConstantBytesFailEveryRow) {
   // 40 sequences of good random bytes: no row's KS p-value is extreme.
   seqCount = 40;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -44,10 +45,14 @@ TEST(Event, WaitHonoursItsTimeOutAndWakesOnSet) {
   EXPECT_EQ(WaitEvent(e, 60), WaitResult::TimedOut);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
 
-  std::thread setter([e] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // The set comes from another thread once the wait is about to begin;
+  // whether it lands before or during the wait, the wait must end with it.
+  std::atomic<bool> waiting{false};
+  std::thread setter([e, &waiting] {
+    while (!waiting) std::this_thread::yield();
     SetEvent(e);
   });
+  waiting = true;
   EXPECT_EQ(WaitEvent(e, WAIT_FOREVER), WaitResult::Signalled);
   setter.join();
   CloseEvent(e);
@@ -68,11 +73,13 @@ TEST_F(GroupOfFive, WaitAnyTimesOutThenWakesOnAnotherThreadsSet) {
   EXPECT_EQ(WaitAnyEvent(events, 5, 50), WAIT_ANY_TIMEOUT);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
 
-  std::thread setter([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::atomic<bool> waiting{false};
+  std::thread setter([this, &waiting] {
+    while (!waiting) std::this_thread::yield();
     SetEvent(events[4]);
   });
-  EXPECT_EQ(WaitAnyEvent(events, 5, 5000), 4);
+  waiting = true;
+  EXPECT_EQ(WaitAnyEvent(events, 5, WAIT_FOREVER), 4);
   setter.join();
   // Only the first count events are looked at.
   SetEvent(events[4]);

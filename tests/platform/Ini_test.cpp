@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "IniRoundTrip.h"
+
 using namespace platform;
 
 namespace {
@@ -222,6 +224,37 @@ TEST_F(IniDocumentTest, WritingAWholeSectionReplacesItsContent) {
 TEST_F(IniDocumentTest, AByteOrderMarkIsSkipped) {
   WriteFile("\xEF\xBB\xBF[Fast]\nAMLS=1\n");
   EXPECT_EQ(LoadDoc().SectionNames(), std::vector<std::string>{"Fast"});
+}
+
+TEST_F(IniDocumentTest, AByteOrderMarkIsWrittenBackSoASecondOneStaysText) {
+  WriteFile("\xEF\xBB\xBF\xEF\xBB\xBF[]\n[Fast]\nAMLS=1\n");
+  IniDocument doc = LoadDoc();
+  EXPECT_EQ(doc.SectionNames(), std::vector<std::string>{"Fast"});
+  doc.WriteString("Fast", "DFT", "0");
+  ASSERT_TRUE(doc.Save(path));
+  EXPECT_EQ(ReadFile(), "\xEF\xBB\xBF\xEF\xBB\xBF[]\n[Fast]\nAMLS=1\nDFT=0\n");
+  EXPECT_EQ(LoadDoc().SectionNames(), std::vector<std::string>{"Fast"});
+}
+
+TEST_F(IniDocumentTest, WhateverIsReadASaveAndAReloadGiveBackTheSameSectionsAndKeys) {
+  // Inputs of the kinds the fuzz target explores: marks, line ends, section
+  // lines that are not quite sections, keys outside sections, NUL bytes.
+  const std::string cases[] = {
+      HAND_WRITTEN,
+      "",
+      "\xEF\xBB\xBF\xEF\xBB\xBF[]",
+      "\xEF\xBB\xBF",
+      "\xEF\xBB\xBF\r\n[a]\nk=v",
+      "k=v\n[a]\r\nk = v \r\r\n[A]\nk=w\n",
+      "[a]x\n[b]]\n [c] \n[\n[=x\n]=y\n[]\n",
+      "\r\n\r\r\n\n[s]\n\rk\r=\rv\r\n",
+      std::string("[a]\nk=v\0w\n\0[b]\n", 16),
+      "; c\n[a]\n;k=v\n=v\nk=\n  \t=x\n",
+      "[a/b]\nx=1\n[a]\ny=2\n[a]\ny=3\n",
+  };
+  for (const std::string& bytes : cases)
+    for (const bool write : {false, true})
+      EXPECT_EQ(qvtest::IniRoundTripFailure(bytes, path, write), "") << testing::PrintToString(bytes) << " write " << write;
 }
 
 TEST_F(IniDocumentTest, AFileThatCannotBeReadIsReportedAndAFailedSaveChangesNothing) {

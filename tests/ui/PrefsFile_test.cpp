@@ -245,7 +245,7 @@ TEST_F(PrefsFileTest, AFolderThatCannotTakeTheFileKeepsTheOldOneAndSaysSo) {
   rmdir(path.c_str());
 }
 
-TEST(PrefsWindowRect, IsCorrectedOnlyWhenOffEveryDisplayOrTooSmall) {
+TEST(PrefsWindowRect, IsCorrectedWhenOffEveryDisplayTooSmallOrLargerThanItsDisplay) {
   const std::vector<wxRect> displays = {wxRect(0, 0, 1920, 1080), wxRect(1920, 0, 1280, 1024)};
   const wxSize standard(1030, 830);
   struct Case {
@@ -264,7 +264,12 @@ TEST(PrefsWindowRect, IsCorrectedOnlyWhenOffEveryDisplayOrTooSmall) {
       {"too low", {10, 20, 900, 299}, {10, 20, 1030, 830}},
       {"negative size, off", {-5000, 20, -1, -1}, {445, 125, 1030, 830}},
       {"the smallest usable", {10, 20, 400, 300}, {10, 20, 400, 300}},
-      {"larger than the display, off", {4000, 0, 3000, 2000}, {0, 0, 3000, 2000}},
+      {"larger than the display, off", {4000, 0, 3000, 2000}, {0, 0, 1920, 1080}},
+      {"larger than the display, title bar on", {100, 50, 3000, 2000}, {100, 50, 1920, 1080}},
+      {"too wide for the second display", {2000, 100, 1500, 900}, {2000, 100, 1280, 900}},
+      {"too tall, on the first display", {10, 20, 1200, 5000}, {10, 20, 1200, 1080}},
+      {"40000 x 40000", {0, 0, 40000, 40000}, {0, 0, 1920, 1080}},
+      {"the largest 32-bit size", {10, 20, 2147483647, 2147483647}, {0, 0, 1920, 1080}},
   };
   for (const Case& c : cases) EXPECT_EQ(CorrectWindowRect(c.stored, displays, standard), c.expected) << c.what;
 }

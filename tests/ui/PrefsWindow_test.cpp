@@ -210,6 +210,29 @@ TEST_F(PrefsWindowTest, AWindowOffEveryDisplayOrTooSmallIsCorrected) {
   EXPECT_EQ(frame->GetSize(), wxSize(WINDOW_WIDTH, WINDOW_HEIGHT));
 }
 
+TEST_F(PrefsWindowTest, AStoredSizeLargerThanTheDisplayIsBoundedAndWrittenBackBounded) {
+  PrefsRecord r = FixtureRecord();
+  r.presetName = "";
+  for (const int size : {40000, 2147483647}) {
+    r.x = 0;
+    r.y = 0;
+    r.width = size;
+    r.height = size;
+    WriteBytes(EncodePrefs(r));
+    frame = std::make_unique<SettingsFrame>();
+    frame->ReadPrefs();
+    const wxRect rect = frame->GetRect();
+    const int display = wxDisplay::GetFromPoint(wxPoint(rect.x + rect.width / 2, rect.y + 10));
+    ASSERT_NE(display, wxNOT_FOUND) << size;
+    const wxRect area = wxDisplay(display).GetClientArea();
+    EXPECT_LE(rect.width, area.width) << size;
+    EXPECT_LE(rect.height, area.height) << size;
+    const PrefsRecord written = frame->CollectPrefs();
+    EXPECT_LE(written.width, area.width) << size;
+    EXPECT_LE(written.height, area.height) << size;
+  }
+}
+
 TEST_F(PrefsWindowTest, AnAqlRowIsAlwaysTicked) {
   PrefsRecord r = FixtureRecord();
   r.rows[0] = PrefsRow{26, false};

@@ -164,6 +164,37 @@ TEST_F(PresetsTest, TheListHoldsTheFilesPresetsAndSaveOnExitOnce) {
   EXPECT_EQ(Items(SettingsFrame().presetCombo), (std::vector<wxString>{"A", "Save on exit"}));
 }
 
+TEST_F(PresetsTest, ManyPresetsAreListedInFileOrderAtStartAndAfterSave) {
+  std::string file;
+  std::vector<wxString> expected;
+  for (int i = 0; i < 300; ++i) {
+    file += "[P" + std::to_string(i) + "]\nAMLS=1\n[P" + std::to_string(i) + "/AMLS]\nlmin=1\n";
+    expected.push_back(wxString::Format("P%d", i));
+  }
+  WriteFile("presets.ini", file);
+  frame = std::make_unique<SettingsFrame>();
+  std::vector<wxString> atStart = expected;
+  atStart.push_back("Save on exit");
+  EXPECT_EQ(Items(frame->presetCombo), atStart);
+  Save("New");
+  expected.push_back("New");
+  EXPECT_EQ(Items(frame->presetCombo), expected);
+  EXPECT_EQ(frame->presetCombo->GetSelection(), 300);
+}
+
+TEST_F(PresetsTest, AFileWithTwoByteOrderMarksKeepsItsPresetsThroughASave) {
+  // The second mark makes the first line text, not a section; a save must
+  // not turn it into one.
+  WriteFile("presets.ini", "\xEF\xBB\xBF\xEF\xBB\xBF[]\n[Old]\nAMLS=1\n");
+  frame = std::make_unique<SettingsFrame>();
+  EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{"Old", "Save on exit"}));
+  Save("Fast");
+  std::vector<std::string> expected = {"Old", "Fast"};
+  for (const auto& section : TEST_SECTIONS) expected.push_back("Fast/" + section.first);
+  EXPECT_EQ(SectionNames(), expected);
+  EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{"Old", "Fast"}));
+}
+
 TEST_F(PresetsTest, LoadingNeedsTheExactNameAndLoadDownUnlessCalledWithoutSource) {
   frame->amlsLstpSpin->SetValue(-7);
   Save("Fast");

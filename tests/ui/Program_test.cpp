@@ -4,19 +4,19 @@
 // the executable.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/DataFolder.h"
@@ -27,8 +27,6 @@
 #include <X11/keysym.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const char* cwd,
             int keepFd = -1) {
@@ -67,6 +65,9 @@ struct PrivateDisplay {
     if (number.empty()) return false;
     name = ":" + number;
     display = XOpenDisplay(name.c_str());
+    // A window that goes away between a look-up and a request gives a
+    // BadWindow error, which must not end the test.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     return display != nullptr;
   }
   ~PrivateDisplay() {
@@ -113,12 +114,76 @@ struct PrivateDisplay {
 
 struct ProgramTest : DataFolderTest {};
 
-bool Exited(pid_t pid, int* status, std::chrono::seconds within) {
-  for (auto end = Clock::now() + within; Clock::now() < end;) {
-    if (waitpid(pid, status, WNOHANG) == pid) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+// A hang guard, not a measure: a program that neither shows its window nor
+// ends is given up on after this long instead of holding the suite.
+constexpr int HANG_GUARD_MS = 120000;
+
+// A descriptor that becomes readable when the process has ended.
+int ProcessEndFd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+
+// Blocks until the X connection has an event or the process has ended;
+// false when neither comes within the hang guard.
+bool AwaitXOrEnd(Display* display, int endFd) {
+  if (XPending(display) > 0) return true;
+  pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {endFd, POLLIN, 0}};
+  return poll(fds, 2, HANG_GUARD_MS) > 0;
+}
+
+bool HasEnded(int endFd) {
+  pollfd fd = {endFd, POLLIN, 0};
+  return poll(&fd, 1, 0) > 0;
+}
+
+// Waits for the window whose title begins with prefix to be shown (mapped
+// and viewable): on every creation, map and title change the top-level
+// windows are looked at again. 0 when the program ended first.
+Window AwaitShownWindow(PrivateDisplay& x, const char* prefix, int endFd) {
+  const Window root = DefaultRootWindow(x.display);
+  XSelectInput(x.display, root, SubstructureNotifyMask);
+  XSync(x.display, False);
+  for (;;) {
+    const Window window = x.FindWindow(prefix);
+    XWindowAttributes attributes;
+    if (window != 0 && XGetWindowAttributes(x.display, window, &attributes) != 0 &&
+        attributes.map_state == IsViewable)
+      return window;
+    if (HasEnded(endFd) || !AwaitXOrEnd(x.display, endFd)) return 0;
+    while (XPending(x.display) > 0) {
+      XEvent event;
+      XNextEvent(x.display, &event);
+      // A title set after the creation of its window is a property change.
+      if (event.type == CreateNotify) XSelectInput(x.display, event.xcreatewindow.window, PropertyChangeMask);
+    }
   }
-  return false;
+}
+
+// Gives the window the keyboard focus and waits until the server has moved
+// it there, so that the key that follows reaches the program's window.
+bool AwaitFocus(PrivateDisplay& x, Window window, int endFd) {
+  XSelectInput(x.display, window, FocusChangeMask);
+  XSetInputFocus(x.display, window, RevertToParent, CurrentTime);
+  XSync(x.display, False);
+  for (;;) {
+    while (XPending(x.display) > 0) {
+      XEvent event;
+      XNextEvent(x.display, &event);
+      if (event.type == FocusIn && event.xfocus.window == window) return true;
+    }
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(x.display, &focus, &revert);
+    if (focus == window) return true;
+    if (HasEnded(endFd) || !AwaitXOrEnd(x.display, endFd)) return false;
+  }
+}
+
+// The sanitizers' settings of the test's own environment, so that a
+// sanitized program runs with the same options (suppressions included).
+std::vector<std::string> SanitizerOptions() {
+  std::vector<std::string> env;
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"})
+    if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
+  return env;
 }
 
 }  // namespace
@@ -138,31 +203,31 @@ TEST_F(ProgramTest, StartsFromANonAsciiFolderAndEscWritesItsPreferencesThere) {
   ASSERT_TRUE(x.Start()) << "cannot start Xvfb";
   // The bare C locale of a fresh environment, and a current folder that is
   // not the program's.
-  const pid_t pid = Spawn({program}, {"DISPLAY=" + x.name, "LC_ALL=C", "LANG=C", "HOME=" + folder, "NO_AT_BRIDGE=1"}, "/");
+  std::vector<std::string> env = {"DISPLAY=" + x.name, "LC_ALL=C", "LANG=C", "HOME=" + folder, "NO_AT_BRIDGE=1"};
+  for (const std::string& option : SanitizerOptions()) env.push_back(option);
+  const pid_t pid = Spawn({program}, env, "/");
+  const int endFd = ProcessEndFd(pid);
+  ASSERT_GE(endFd, 0) << "no process descriptor";
 
-  Window window = 0;
-  for (auto end = Clock::now() + std::chrono::seconds(30); window == 0 && Clock::now() < end;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    window = x.FindWindow("Quorvane_MT ");
-  }
   int status = 0;
+  const Window window = AwaitShownWindow(x, "Quorvane_MT ", endFd);
   if (window == 0) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
+    close(endFd);
     FAIL() << "the window did not appear";
   }
   char* title = nullptr;
   XFetchName(x.display, window, &title);
   EXPECT_STREQ(title, sizeof(void*) == 8 ? "Quorvane_MT 64 bits - v2.0.0" : "Quorvane_MT 32 bits - v2.0.0");
   XFree(title);
-  // Let it settle before the key, as a person would.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(AwaitFocus(x, window, endFd)) << "the window did not take the focus";
   ASSERT_TRUE(x.PressKey(window, XK_Escape)) << "no XTEST library";
-  const bool exited = Exited(pid, &status, std::chrono::seconds(20));
-  if (!exited) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
+  pollfd end = {endFd, POLLIN, 0};
+  const bool exited = poll(&end, 1, HANG_GUARD_MS) > 0;
+  close(endFd);
+  if (!exited) kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
   ASSERT_TRUE(exited) << "ESC did not close the window";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   struct stat info;

@@ -34,32 +34,14 @@ committed tools/reference/amls_lincplx.txt). Run from the repository root:
     /usr/bin/python3 tools/reference/amls_lincplx.py > tools/reference/amls_lincplx.txt
 """
 from fractions import Fraction
+import os
 import sys
 import mpmath as mp
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits as xorshift_bits, gamma_q as Q  # noqa: E402
+
 mp.mp.dps = 40
-
-
-def Q(a, x):
-    if x <= 0:
-        return mp.mpf(1)
-    return mp.gammainc(mp.mpf(a), mp.mpf(x), mp.inf, regularized=True)
-
-
-def xorshift_words(seed, count):
-    x = seed
-    out = []
-    for _ in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out.append(x)
-    return out
-
-
-def xorshift_bits(seed, n):
-    words = xorshift_words(seed, n // 32 + 1)
-    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
 
 
 # ---------------------------------------------------------------- Berlekamp-Massey

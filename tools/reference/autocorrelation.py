@@ -29,37 +29,23 @@ Writes tests/battery/AutowReference.h and prints a summary (committed as
 tools/reference/autocorrelation.txt); run from the repository root:
     /usr/bin/python3 tools/reference/autocorrelation.py
 """
+import os
+import sys
 import math
 
 import mpmath as mp
 import numpy as np
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits_array as bits, chi2_tail, grid, unpack_bits, xorshift_array  # noqa: E402
+
 mp.mp.dps = 60
 
 
-def xorshift_words(seed, count):
-    x = seed
-    out = np.empty(count, dtype=np.uint32)
-    for i in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out[i] = x
-    return out
-
-
-def bits_of_words(words, n):
-    return np.unpackbits(words.view(np.uint8), bitorder="little")[:n].astype(np.int64)
-
-
-def bits(seed, n):
-    return bits_of_words(xorshift_words(seed, n // 32 + 1), n)
-
-
 def periodic_bits(n):
-    block = xorshift_words(99, (1 << 13) // 4)
+    block = xorshift_array(99, (1 << 13) // 4)
     reps = (n + (1 << 16) - 1) // (1 << 16)
-    return bits_of_words(np.tile(block, reps), n)
+    return unpack_bits(np.tile(block, reps), n).astype(np.int64)
 
 
 def histogram(b, S, d):
@@ -95,16 +81,6 @@ def classes(S, pairs, hist):
     return cells, chi2
 
 
-def grid(lo, hi, step):
-    x = lo
-    while x <= hi:
-        yield x
-        if step >= 1:
-            x += step
-        else:
-            x <<= -step
-
-
 def job_list(n, smin, smax, sstp, dmin, dmax, dstp, maxpv):
     if maxpv == 0:
         maxpv = 99999999
@@ -120,10 +96,6 @@ def job_list(n, smin, smax, sstp, dmin, dmax, dstp, maxpv):
             if classes(S, blocks - d, None)[0] >= 2:
                 jobs.append((S, d))
     return jobs
-
-
-def p_value(cells, chi2):
-    return mp.gammainc(mp.mpf(cells - 1) / 2, chi2 / 2, mp.inf, regularized=True)
 
 
 # Whole runs: (fixture, seed, n, Smin, Smax, Sstp, Dmin, Dmax, Dstp, max_pv).
@@ -176,7 +148,7 @@ def main():
         for S, d in jobs:
             hist = histogram(b, S, d)
             cells, chi2 = classes(S, n // S - d, hist)
-            p = p_value(cells, chi2)
+            p = chi2_tail(cells - 1, chi2)
             pv = float(p) if p > mp.mpf("1e-300") else -1.0
             pairs_out.append((f"AutoW {S}_{d}", pv))
             summary.append(f"  AutoW {S}_{d}: cells {cells} chi2 {mp.nstr(chi2, 12)} p {mp.nstr(p, 12)}")
@@ -212,7 +184,7 @@ def main():
     assert a8 == 100 and round(x5, 4) == 3.8933 and cells == 2
     assert abs(float(chi2) - x5 * x5) < 1e-12
     summary.append(f"HAC 5.31: A(8) = {a8}, X5 = {x5:.6f}, chi2 (S = 1) = {mp.nstr(chi2, 12)} = X5^2, "
-                   f"p = {mp.nstr(p_value(cells, chi2), 12)} = erfc(X5 / sqrt 2) = {math.erfc(x5 / math.sqrt(2)):.12g}")
+                   f"p = {mp.nstr(chi2_tail(cells - 1, chi2), 12)} = erfc(X5 / sqrt 2) = {math.erfc(x5 / math.sqrt(2)):.12g}")
 
     with open("tests/battery/AutowReference.h", "w") as f:
         f.write("\n".join(out) + "\n")

@@ -23,26 +23,15 @@ freedom plus twice an independent one with 2 (integrated numerically here).
 Writes tests/battery/BlkGapReference.h; run from the repository root:
     /usr/bin/python3 tools/reference/blocks_and_gaps.py
 """
+import os
+import sys
 import itertools
 import mpmath as mp
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits, chi2_tail, xorshift_words  # noqa: E402
+
 mp.mp.dps = 40
-
-
-def xorshift_words(seed, count):
-    x = seed
-    out = []
-    for _ in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out.append(x)
-    return out
-
-
-def bits(seed, n):
-    words = xorshift_words(seed, n // 32 + 1)
-    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
 
 
 def classes(n):
@@ -61,10 +50,6 @@ def run_histograms(b, K):
     return hist[1], hist[0]
 
 
-def chi2_p(df, x):
-    return mp.gammainc(mp.mpf(df) / 2, mp.mpf(x) / 2, mp.inf, regularized=True)
-
-
 def blkgap_p(counts, K, n):
     r = sum(counts[1:])
     if r == 0:
@@ -73,7 +58,7 @@ def blkgap_p(counts, K, n):
     for j in range(1, K + 1):
         e = mp.mpf(r) / 2 ** (j if j < K else K - 1)
         x += (counts[j] - e) ** 2 / e
-    return chi2_p(K - 1, x)
+    return chi2_tail(K - 1, x)
 
 
 def gap_classes(n, s):
@@ -152,11 +137,11 @@ def blkgapdis_p(b, s):
         # chi-square with df - 4 plus twice one with 2, integrated here.
         k = df - 4
         y = mp.mpf(x)
-        p = chi2_p(k, y) + mp.quad(
+        p = chi2_tail(k, y) + mp.quad(
             lambda t: mp.exp(-(y - t) / 4) * t ** (mp.mpf(k) / 2 - 1) * mp.exp(-t / 2)
             / (2 ** (mp.mpf(k) / 2) * mp.gamma(mp.mpf(k) / 2)), [0, y])
         return f, G, len(probs), df, p
-    return f, G, len(probs), df, chi2_p(df, x)
+    return f, G, len(probs), df, chi2_tail(df, x)
 
 
 def ternary_bits(seed, n):

@@ -11,8 +11,13 @@ Independent of the C++ code: numpy bits, scipy chi-square tails. Run from
 the repository root (about two minutes):
     /usr/bin/python3 tools/reference/blocks_and_gaps_null.py > tools/reference/blocks_and_gaps_null.txt
 """
+import os
+import sys
 import numpy as np
 from scipy import stats
+
+sys.path.insert(0, os.path.dirname(__file__))
+from blocks_and_gaps import gap_classes  # noqa: E402
 
 
 def report(name, xs, dfs):
@@ -49,41 +54,10 @@ def blkgap(n, sequences, seed):
         report("  " + k, xs, dfs)
 
 
-def gap_classes(n, s):
-    f = (n >> s) // s - 1
-    q = 2.0 ** -s
-    p = []
-    total = opened = 0.0
-    power = 1.0
-    while True:
-        pi = q * power
-        p.append(pi)
-        total += pi
-        opened += f * pi
-        if (1 - total) * f + opened < 5:
-            break
-        if opened > 5:
-            opened = 0.0
-        power *= 1 - q
-    G = len(p) - 1
-    cell = p[:G]
-    cell[-1] += 1 - sum(p[:G])
-    cls, probs, acc, accp = [], [], 0.0, 0.0
-    for c in cell:
-        cls.append(len(probs))
-        acc += f * c
-        accp += c
-        if acc > 5:
-            probs.append(accp)
-            acc = accp = 0.0
-    cls = [min(c, len(probs) - 1) for c in cls]
-    probs[-1] += accp
-    return f, G, np.array(cls), np.array(probs)
-
-
 def blkgapdis(n, s, sequences, seed):
     rng = np.random.default_rng(seed)
     f, G, cls, probs = gap_classes(n, s)
+    cls, probs = np.array(cls), np.array(probs)
     K, C = 1 << s, len(probs)
     W = (n - 1) // s
     weights = 1 << np.arange(s - 1, -1, -1)

@@ -7,26 +7,15 @@ as the program stores them: bit t is bit t mod 32 of word t / 32.
 Writes tests/battery/FirstTestsReference.h; run from the repository root:
     /usr/bin/python3 tools/reference/first_tests.py
 """
+import os
+import sys
 import mpmath as mp
+
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits  # noqa: E402
 
 # Enough digits that 1 - s1 + s2 keeps p-values down to 1e-300.
 mp.mp.dps = 350
-
-
-def xorshift_words(seed, count):
-    x = seed
-    out = []
-    for _ in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out.append(x)
-    return out
-
-
-def bits(seed, n):
-    words = xorshift_words(seed, n // 32 + 1)
-    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
 
 
 def phi(x):

@@ -32,31 +32,25 @@ Writes tests/battery/PartitionRw2dReference.h and prints a summary
 root:
     /usr/bin/python3 tools/reference/partition_rw2d.py > tools/reference/partition_rw2d.txt
 """
+import os
+import sys
 from fractions import Fraction
 from itertools import product
 from math import comb
 
 import mpmath as mp
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits as xorshift_bits, chi2_tail  # noqa: E402
+
 mp.mp.dps = 40
 TAIL = 1e-12
-
-
-def xorshift_bits(seed, n):
-    words = []
-    x = seed
-    for _ in range(n // 32 + 1):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        words.append(x)
-    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
 
 
 def q_gamma(classes, chi2):
     if classes < 2:
         return None  # no statistic
-    return float(mp.gammainc(mp.mpf(classes - 1) / 2, mp.mpf(chi2) / 2, mp.inf, regularized=True))
+    return float(chi2_tail(classes - 1, chi2))
 
 
 # ---------------------------------------------------------------- partition

@@ -14,10 +14,15 @@ as the program stores them: bit t is bit t mod 32 of word t / 32.
 Writes tests/battery/PermRunsReference.h; run from the repository root:
     /usr/bin/python3 tools/reference/perm_runs.py
 """
+import os
+import sys
 from fractions import Fraction
 from math import comb, factorial
 
 import mpmath as mp
+
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits, chi2_tail, grid  # noqa: E402
 
 mp.mp.dps = 40
 
@@ -29,33 +34,6 @@ PERM_GRIDS = [(2, 32, -1, 2, 12, 1), (7, 9, 1, 2, 6, 1)]
 # (smin, smax, sstp, lmin, lmax, lstp): the window's default grid and the
 # smallest word sizes.
 RUNS_GRIDS = [(2, 32, 2, 2, 10, 2), (1, 5, 1, 2, 6, 1)]
-
-
-def xorshift_words(seed, count):
-    x = seed
-    out = []
-    for _ in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out.append(x)
-    return out
-
-
-def bits(seed, n):
-    words = xorshift_words(seed, n // 32 + 1)
-    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
-
-
-def grid(lo, hi, step):
-    x = lo
-    while x <= hi:
-        yield x
-        x = x + step if step >= 1 else x << -step
-
-
-def chi2_p(x, df):
-    return mp.gammainc(mp.mpf(df) / 2, mp.mpf(x) / 2, mp.inf, regularized=True)
 
 
 def words_of(b, s):
@@ -103,7 +81,7 @@ def perm_pairs(b, g):
                 continue
             x = sum((c - e) ** 2 for c in counts.values()) + (f - len(counts)) * e * e
             x = x / e
-            out.append((label, chi2_p(mp.mpf(x.numerator) / x.denominator, f - 1)))
+            out.append((label, chi2_tail(f - 1, x)))
     return out
 
 
@@ -165,7 +143,7 @@ def runs_p(lengths, s, t):
         prob = p_asc(s, k) - p_asc(s, k + 1) if k < t else p_asc(s, t)
         e = r * prob
         x += (cells[k] - e) ** 2 / e
-    return chi2_p(mp.mpf(x.numerator) / x.denominator, t - 1)
+    return chi2_tail(t - 1, x)
 
 
 def runs_pairs(b, g):

@@ -25,10 +25,15 @@ summary (committed as tools/reference/random_walks.txt); run from the
 repository root:
     /usr/bin/python3 tools/reference/random_walks.py > tools/reference/random_walks.txt
 """
+import os
+import sys
 from fractions import Fraction
 from math import comb, lgamma, exp, log
 
 import mpmath as mp
+
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits, chi2_tail, grid  # noqa: E402
 
 mp.mp.dps = 40
 
@@ -128,22 +133,6 @@ def enumerate_laws():
 
 # ---------------------------------------------------------------- fixtures
 
-def xorshift_words(seed, count):
-    x = seed
-    out = []
-    for _ in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out.append(x)
-    return out
-
-
-def bits(seed, n):
-    words = xorshift_words(seed, n // 32 + 1)
-    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
-
-
 def order(stat, L, counting):
     if stat == SK:
         return [0] + list(range(L, 0, -1))
@@ -176,22 +165,6 @@ def merge(cells):
     return classes, chi2
 
 
-def pvalue(classes, chi2):
-    return mp.gammainc(mp.mpf(classes - 1) / 2, chi2 / 2, mp.inf, regularized=True)
-
-
-def grid(lo, hi, step):
-    x = lo
-    while x <= hi:
-        yield x
-        if step >= 1:
-            x += step
-        else:
-            if step == 0 or x <= 0:
-                return
-            x <<= -step
-
-
 def level(L, sk):
     return sk if sk >= 0 else L + sk
 
@@ -219,7 +192,7 @@ def rw1d(seq, lmin, lmax, lstp, sk):
                 hist[st][k] = hist[st].get(k, 0) + 1
         for st in stats:
             classes, chi2 = merge([(hist[st].get(k, 0), n * float(law(st, L, b, k))) for k in order(st, L, False)])
-            results.append(("%s %d" % (NAMES[st], L), float(pvalue(classes, chi2))))
+            results.append(("%s %d" % (NAMES[st], L), float(chi2_tail(classes - 1, chi2))))
     return results, lmax_after
 
 
@@ -243,7 +216,7 @@ def rwdst(seq):
     classes, chi2 = merge([(ones.get(j, 0), n * comb(L, j) / 2 ** L) for j in visit])
     if classes < 2:
         return None
-    return ("RW_dst %d" % L, float(pvalue(classes, chi2)))
+    return ("RW_dst %d" % L, float(chi2_tail(classes - 1, chi2)))
 
 
 RW1D_CASES = [

@@ -22,27 +22,16 @@ being bit t mod 32 of word t / 32. Writes tests/battery/RankMaurerReference.h;
 run from the repository root:
     /usr/bin/python3 tools/reference/rank_maurer.py
 """
+import os
+import sys
 from fractions import Fraction
 import math
 import mpmath as mp
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits, chi2_tail  # noqa: E402
+
 mp.mp.dps = 40
-
-
-def xorshift_words(seed, count):
-    x = seed
-    out = []
-    for _ in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out.append(x)
-    return out
-
-
-def bits(seed, n):
-    words = xorshift_words(seed, n // 32 + 1)
-    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
 
 
 def rank_law(R, C, r):
@@ -93,8 +82,7 @@ def rank_p(b, R, C):
     # Three classes need every class to expect at least 30 matrices.
     if classes < 3 or (classes == 3 and smallest < 30):
         return None
-    return mp.gammainc(mp.mpf(classes - 1) / 2, mp.mpf(chi2.numerator) / chi2.denominator / 2, mp.inf,
-                       regularized=True)
+    return chi2_tail(classes - 1, chi2)
 
 
 MAURER = {  # L: E, V, d, e

@@ -15,8 +15,13 @@ sections 2.11 and 2.12) with exact integers and mpmath.
 
 Run from the repository root: /usr/bin/python3 tools/reference/serial_entropy.py
 """
+import os
+import sys
 import mpmath as mp
 from fractions import Fraction
+
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits, gamma_q  # noqa: E402
 
 mp.mp.dps = 40
 
@@ -44,21 +49,14 @@ def psi2(b, m):
     return Fraction(2 ** m * sum(c * c for c in ring_counts(b, m).values()), n) - n
 
 
-def igamc(a, x):
-    x = mp.mpf(x.numerator) / x.denominator if isinstance(x, Fraction) else mp.mpf(x)
-    if x <= 0:
-        return mp.mpf(1)
-    return mp.gammainc(a, x, mp.inf, regularized=True)
-
-
 def serial_p(b, m):
     """(p1, p2) with p2 None for m = 1."""
     d1 = psi2(b, m) - psi2(b, m - 1)
-    p1 = igamc(mp.mpf(2) ** (m - 2), d1 / 2)
+    p1 = gamma_q(mp.mpf(2) ** (m - 2), d1 / 2)
     if m == 1:
         return p1, None
     d2 = psi2(b, m) - 2 * psi2(b, m - 1) + psi2(b, m - 2)
-    return p1, igamc(mp.mpf(2) ** (m - 3), d2 / 2)
+    return p1, gamma_q(mp.mpf(2) ** (m - 3), d2 / 2)
 
 
 def phi(b, m):
@@ -73,7 +71,7 @@ def apen_chi2(b, m):
 
 
 def apen_p(b, m):
-    return igamc(mp.mpf(2) ** (m - 1), apen_chi2(b, m) / 2)
+    return gamma_q(mp.mpf(2) ** (m - 1), apen_chi2(b, m) / 2)
 
 
 def frequency_p(b):
@@ -136,17 +134,6 @@ def write_e(e):
         f.write(bytes(data))
 
 
-def xorshift_bits(seed, n):
-    x = seed
-    out = []
-    for _ in range(n // 32 + 1):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out.append(x)
-    return [(out[t >> 5] >> (t & 31)) & 1 for t in range(n)]
-
-
 # (seed, n): lengths not a multiple of 32 too, so the ring joins mid-word.
 CASES = [(11, 64), (12, 100), (13, 1000), (14, 4099), (15, 65536), (16, 100001)]
 
@@ -156,7 +143,7 @@ def main():
     write_e(e)
     serial_rows, oet_rows = [], []
     for seed, n in CASES:
-        b = xorshift_bits(seed, n)
+        b = bits(seed, n)
         for m in range(1, n.bit_length() - 1 - 2 + 1):  # m <= floor(log2 n) - 2
             p1, p2 = serial_p(b, m)
             serial_rows.append("    {%d, %d, %d, %s, %s}," % (

@@ -23,32 +23,15 @@ Writes tests/battery/ShortBlocksWeightReference.h; run from the repository
 root:
     /usr/bin/python3 tools/reference/short_blocks_weight.py
 """
+import os
+import sys
 import mpmath as mp
 import numpy as np
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits_array as bits, chi2_tail  # noqa: E402
+
 mp.mp.dps = 50
-
-
-def xorshift_words(seed, count):
-    x = seed
-    out = np.empty(count, dtype=np.uint32)
-    for i in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out[i] = x
-    return out
-
-
-def bits(seed, n):
-    words = xorshift_words(seed, n // 32 + 1)
-    # Bit t is bit t mod 32 of word t / 32: little-endian bytes, each byte
-    # least significant bit first.
-    return np.unpackbits(words.view(np.uint8), bitorder="little")[:n].astype(np.int64)
-
-
-def q(a, x):
-    return mp.gammainc(a, x, mp.inf, regularized=True)
 
 
 def short_blocks_p(b, S, d):
@@ -62,7 +45,7 @@ def short_blocks_p(b, S, d):
     total = groups * d
     # X = 2^S / total * sum count^2 - total, exactly.
     x = mp.mpf(int((counts.astype(object) ** 2).sum()) * (1 << S)) / total - total
-    return q(mp.mpf((1 << S) - 1) / 2, x / 2)
+    return chi2_tail((1 << S) - 1, x)
 
 
 def weight_pairs(b, s, g):
@@ -93,7 +76,7 @@ def weight_pairs(b, s, g):
                 eo, oo = mp.mpf(0), 0
         if cells >= 3:
             label = "Weight %d_%.0f" % (s, 100 * (1 - t / 2.0**s))
-            pairs.append((label, cells, q(mp.mpf(cells - 1) / 2, x / 2)))
+            pairs.append((label, cells, chi2_tail(cells - 1, x)))
     return pairs
 
 

@@ -18,11 +18,16 @@ Writes tests/battery/TemplateReference.h and tools/reference/template_tests.txt;
 run from the repository root:
     /usr/bin/python3 tools/reference/template_tests.py
 """
+import os
+import sys
 from collections import defaultdict
 from fractions import Fraction
 
 import mpmath as mp
 import numpy as np
+
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits_array, gamma_q, grid  # noqa: E402
 
 mp.mp.dps = 40
 OUT_H = "tests/battery/TemplateReference.h"
@@ -46,19 +51,6 @@ def e_bits(n):
     return np.array([int(c) for c in s], dtype=np.uint8)
 
 
-def xorshift_bits(seed, n):
-    x = seed
-    words = []
-    for _ in range(n // 32 + 1):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        words.append(x)
-    w = np.array(words, dtype=np.uint32)
-    b = ((w[:, None] >> np.arange(32, dtype=np.uint32)[None, :]) & 1).astype(np.uint8).ravel()
-    return b[:n]
-
-
 def text_bits(text):
     return np.array([int(c) for c in text], dtype=np.uint8)
 
@@ -70,10 +62,6 @@ def windows(b, m):
     for j in range(m):
         v = (v << 1) | b[j:j + k]
     return v
-
-
-def gammaq(a, x):
-    return mp.gammainc(mp.mpf(a), mp.mpf(x), mp.inf, regularized=True)
 
 
 # ---------------------------------------------------------------------- OTM
@@ -127,7 +115,7 @@ def otm_run(b):
     out = []
     for c in (0, 1):
         N, v = otm_classes(b, c)
-        out.append(("OTM 9_%d" % c, gammaq(2.5, otm_chi2(N, v, OTM_PI) / 2), v))
+        out.append(("OTM 9_%d" % c, gamma_q(2.5, otm_chi2(N, v, OTM_PI) / 2), v))
     return out
 
 
@@ -157,7 +145,7 @@ def notm_pvalue(W, M, m):
     mu = mp.mpf(M - m + 1) / 2 ** m
     var = mp.mpf(M) * (mp.mpf(1) / 2 ** m - mp.mpf(2 * m - 1) / mp.mpf(2) ** (2 * m))
     chi2 = sum((mp.mpf(w) - mu) ** 2 for w in W) / var
-    return chi2, gammaq(mp.mpf(N) / 2, chi2 / 2)
+    return chi2, gamma_q(mp.mpf(N) / 2, chi2 / 2)
 
 
 def three_block_discreteness(mu):
@@ -178,13 +166,6 @@ def three_block_discreteness(mu):
     cdf = np.cumsum(pr)
     dist = max(np.max(cdf - p), np.max(p - (cdf - pr)))
     return dist, stats.kstwo.sf(dist, 10000)
-
-
-def grid(lo, hi, step):
-    x = lo
-    while x <= hi:
-        yield x
-        x = x + step if step >= 1 else x << -step
 
 
 def notm_run(b, smin, smax, sstp, templ):
@@ -240,7 +221,7 @@ def main():
     assert (N, v1) == (968, [329, 164, 150, 111, 78, 136]), v1
     chi_old = otm_chi2(N, v1, NIST_OLD_PI)
     note("OTM e, template of ones: N = %d, classes %s (the published counts); chi2 with the published"
-         " probabilities %.6f, p %.6f (published 8.965859, 0.110434)" % (N, v1, chi_old, gammaq(2.5, chi_old / 2)))
+         " probabilities %.6f, p %.6f (published 8.965859, 0.110434)" % (N, v1, chi_old, gamma_q(2.5, chi_old / 2)))
     assert abs(chi_old - mp.mpf("8.965859")) < 5e-7
     cpp.append("// The class probabilities of the published e example.")
     cpp.append("const double OTM_PUBLISHED_PI[6] = {%s};" % ", ".join(mp.nstr(x, 17) for x in NIST_OLD_PI))
@@ -250,7 +231,7 @@ def main():
     cpp.append("struct OtmRef { const char* source; unsigned seed, n; uint64_t classes[2][6]; double p[2]; };")
     cpp.append("const OtmRef OTM_REF[] = {")
     for source, seed, n in otm_fixtures:
-        b = e[:n] if source == "e" else xorshift_bits(seed, n)
+        b = e[:n] if source == "e" else bits_array(seed, n, np.uint8)
         res = otm_run(b)
         note("OTM %s seed %s n %d: %s" % (source, seed, n, "; ".join("%s classes %s p %s" % (
             l, v, mp.nstr(p, 17)) for l, p, v in res)))
@@ -295,7 +276,7 @@ def main():
                " const NotmPair* pairs; };")
     refs = []
     for i, (source, seed, n, smin, smax, sstp, templ) in enumerate(notm_fixtures):
-        b = e[:n] if source == "e" else xorshift_bits(seed, n)
+        b = e[:n] if source == "e" else bits_array(seed, n, np.uint8)
         res = notm_run(b, smin, smax, sstp, templ)
         note("NOTM %s seed %s n %d grid %d..%d step %d templ %d: %d pairs, first %s %s, last %s %s" % (
             source, seed, n, smin, smax, sstp, templ, len(res), res[0][0], mp.nstr(res[0][1], 10),

@@ -19,13 +19,16 @@
 
 // The command event a click on the control sends.
 inline void Click(wxWindow* control) {
+  // dynamic_cast tests the type before it casts; wxDynamicCast casts first.
+  auto* check = dynamic_cast<wxCheckBox*>(control);
+  auto* toggle = dynamic_cast<wxToggleButton*>(control);
   wxEventType type = wxEVT_BUTTON;
-  if (wxDynamicCast(control, wxCheckBox)) type = wxEVT_CHECKBOX;
-  if (wxDynamicCast(control, wxToggleButton)) type = wxEVT_TOGGLEBUTTON;
+  if (check != nullptr) type = wxEVT_CHECKBOX;
+  if (toggle != nullptr) type = wxEVT_TOGGLEBUTTON;
   wxCommandEvent event(type, control->GetId());
   event.SetEventObject(control);
-  if (auto* check = wxDynamicCast(control, wxCheckBox)) event.SetInt(check->GetValue() ? 1 : 0);
-  if (auto* toggle = wxDynamicCast(control, wxToggleButton)) event.SetInt(toggle->GetValue() ? 1 : 0);
+  if (check != nullptr) event.SetInt(check->GetValue() ? 1 : 0);
+  if (toggle != nullptr) event.SetInt(toggle->GetValue() ? 1 : 0);
   control->GetEventHandler()->ProcessEvent(event);
 }
 

@@ -1,0 +1,81 @@
+"""Shared pieces of the reference scripts in this folder.
+
+The fixture sequences are the words of xorshift32 (13, 17, 5) from a seed,
+stored as the program stores them: bit t is bit t mod 32 of word t / 32.
+The scripts import this module from the repository root after
+    sys.path.insert(0, os.path.dirname(__file__))
+"""
+from fractions import Fraction
+
+import mpmath as mp
+import numpy as np
+
+
+def xorshift_words(seed, count):
+    """count words of xorshift32 (13, 17, 5) from seed, as Python ints."""
+    x = seed
+    out = []
+    for _ in range(count):
+        x ^= (x << 13) & 0xFFFFFFFF
+        x ^= x >> 17
+        x ^= (x << 5) & 0xFFFFFFFF
+        out.append(x)
+    return out
+
+
+def bits(seed, n):
+    """The first n bits of the xorshift32 words from seed, a list of 0 and 1."""
+    words = xorshift_words(seed, n // 32 + 1)
+    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
+
+
+def xorshift_array(seed, count):
+    """The xorshift32 words from seed as a numpy uint32 array."""
+    return np.array(xorshift_words(seed, count), dtype=np.uint32)
+
+
+def unpack_bits(words, n):
+    """Bits 0 .. n-1 of a numpy uint32 array (bit t is bit t mod 32 of word
+    t / 32: little-endian bytes, each byte least significant bit first), as
+    a uint8 array."""
+    return np.unpackbits(words.astype("<u4").view(np.uint8), bitorder="little")[:n]
+
+
+def bits_array(seed, n, dtype=np.int64):
+    """The first n bits of the xorshift32 words from seed, a numpy array."""
+    return unpack_bits(xorshift_array(seed, n // 32 + 1), n).astype(dtype)
+
+
+def to_mpf(x):
+    """x as an mpf at the working precision; a Fraction is divided out there."""
+    if isinstance(x, Fraction):
+        return mp.mpf(x.numerator) / x.denominator
+    return mp.mpf(x)
+
+
+def gamma_q(a, x):
+    """The regularized upper incomplete gamma function Q(a, x); 1 for x <= 0."""
+    x = to_mpf(x)
+    if x <= 0:
+        return mp.mpf(1)
+    return mp.gammainc(mp.mpf(a), x, mp.inf, regularized=True)
+
+
+def chi2_tail(df, x):
+    """P(chi-square with df degrees of freedom >= x) = Q(df / 2, x / 2)."""
+    return gamma_q(mp.mpf(df) / 2, to_mpf(x) / 2)
+
+
+def grid(lo, hi, step):
+    """The program's parameter grid: lo, then + step (step >= 1) or times
+    2^-step (step < 0) while at most hi; step 0 or a value <= 0 that cannot
+    double stops after the value."""
+    x = lo
+    while x <= hi:
+        yield x
+        if step >= 1:
+            x += step
+        else:
+            if step == 0 or x <= 0:
+                return
+            x <<= -step
