@@ -95,25 +95,26 @@ TEST_F(CouponTest, WalkReadsTheRecordsOfItsWordSizes) {
 
 TEST_F(CouponTest, NoCollectionIsAFailureAndTooFewAreShort) {
   SetGrid(2, 2, 1);
-  // 30 mean collections are expected, but 3 never appears: a certain failure.
-  Words(1000, 2, {0, 1, 2});
+  // 120 mean collections are expected, but 3 never appears: a certain failure.
+  Words(2000, 2, {0, 1, 2});
   COUPON test;
   auto pairs = Run(test, SLOT_COUPON);
   ASSERT_EQ(pairs.size(), 1u);
   EXPECT_EQ(pairs[0].p, PVALUE_FAIL);
-  // Two collections only: no class closes, no statistic.
-  std::vector<uint32_t> rare(200, 0);
-  for (int i = 0; i < 200; ++i) rare[i] = i % 3;
+  // Two collections only where 84 are expected: no class closes, no
+  // statistic.
+  std::vector<uint32_t> rare(700, 0);
+  for (int i = 0; i < 700; ++i) rare[i] = i % 3;
   rare[50] = 3;
-  rare[150] = 3;
-  Words(800, 2, rare);
+  rare[400] = 3;
+  Words(1400, 2, rare);
   pairs = Run(test, SLOT_COUPON);
   ASSERT_EQ(pairs.size(), 1u);
   EXPECT_EQ(pairs[0].p, PVALUE_SHORT);
-  // Fewer than 30 mean collections (8.33 words each): nothing at all.
-  Xorshift(3, 2 * 249);
+  // Fewer than 80 mean collections (8.33 words each): nothing at all.
+  Xorshift(3, 2 * 666 + 1);
   EXPECT_TRUE(Run(test, SLOT_COUPON).empty());
-  Xorshift(3, 2 * 250 + 2);
+  Xorshift(3, 2 * 667);
   EXPECT_EQ(Run(test, SLOT_COUPON).size(), 1u);
 }
 
@@ -153,7 +154,20 @@ TEST_F(CouponTest, NullLawIsUniform) {
   SetGrid(2, 16, 1);
   COUPON test;
   const auto law = ExpectUniformNullLaw(test, SLOT_COUPON, 1 << 16, 400, 41);
-  EXPECT_EQ(law.size(), 5u);  // s = 2 .. 6 reach 30 mean collections
+  EXPECT_EQ(law.size(), 4u);  // s = 2 .. 5 reach 80 mean collections
+}
+
+// The largest word size judged has the fewest collections; there the
+// chi-square law is roughest. 146048 bits hold 80.2 mean collections of
+// 6-bit words and 30.0 of 7-bit words: with 30 collections the p-values of
+// 10^4 sequences are plainly not uniform (KS about 1e-9 for this seed), so
+// 7-bit words must not be judged, while 6-bit words at 80 are uniform.
+TEST_F(CouponTest, NullLawIsUniformAtTheLeastCollections) {
+  SetGrid(6, 7, 1);
+  COUPON test;
+  const auto law = ExpectUniformNullLaw(test, SLOT_COUPON, 146048, 10000, 3);
+  EXPECT_EQ(law.size(), 1u);
+  EXPECT_EQ(law.count("Coupon 6"), 1u);
 }
 
 TEST_F(CouponTest, PlainlyBadSequencesFail) {
