@@ -2,7 +2,7 @@
 #include "BenchSequence.h"
 #include "battery/COUPON.h"
 
-// The window's defaults: s = 2 .. 16 on 2^20 bits (s = 2 .. 8 reach 30
+// The window's defaults: s = 2 .. 16 on 2^20 bits (s = 2 .. 8 reach 80
 // mean collections).
 static void COUPON_(benchmark::State& state) {
   BenchDataDir data;  // "DAT_coupon.bin"
