@@ -285,7 +285,11 @@ void FIN::BuildRunPanel() {
   auto* row1 = new wxBoxSizer(wxHORIZONTAL);
   presetsLabel = NewLabel(runPanel, "Presets");
   row1->Add(presetsLabel, 0, wxALL | centred, BORDER);
-  presetCombo = new wxComboBox(runPanel, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0);
+  // The list of this box is drawn by wxWidgets, not by the toolkit: the
+  // native list does work per row that grows with the row count, so a few
+  // thousand presets took seconds to list.
+  presetCombo = new wxOwnerDrawnComboBox(runPanel, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0,
+                                         nullptr, 0);
   row1->Add(presetCombo, 0, wxALL | centred, BORDER);
   loadToggle = new wxToggleButton(runPanel, wxID_ANY, "Load");
   loadToggle->SetValue(true);

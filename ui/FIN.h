@@ -11,6 +11,7 @@
 #include <wx/frame.h>
 #include <wx/grid.h>
 #include <wx/notebook.h>
+#include <wx/odcombo.h>
 #include <wx/panel.h>
 #include <wx/radiobox.h>
 #include <wx/radiobut.h>
@@ -65,7 +66,7 @@ class FIN : public wxFrame {
   wxPanel* testPanels;
   wxPanel* runPanel;
   wxStaticText* presetsLabel;
-  wxComboBox* presetCombo;
+  wxOwnerDrawnComboBox* presetCombo;
   wxToggleButton* loadToggle;
   wxButton* savePresetButton;
   wxButton* deletePresetButton;

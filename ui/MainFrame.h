@@ -92,8 +92,14 @@ class wxQuorvaneFIN : public FIN {
   void OnSavePreset(wxCommandEvent& event) override;
   void OnDeletePreset(wxCommandEvent& event) override;
   // Appends the presets of "presets.ini" to the presets box in file order,
-  // then "Save on exit" when it is not among them.
+  // then "Save on exit" when it is not among them, and follows the dropping
+  // down and closing of the box's list.
   void ListPresets();
+  // While the list of the presets box is down, the text the box had when it
+  // dropped: closing the list reports that text again even when no other
+  // name was chosen, and OnPresetText takes that as no change.
+  bool presetListDown = false;
+  wxString presetTextAtDropDown;
 
   // The preferences file (ui/Prefs.cpp). OnClose defers a close asked for
   // during the Start handler or a run (closePending); otherwise it saves

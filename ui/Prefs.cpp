@@ -353,7 +353,8 @@ void wxQuorvaneFIN::OnClose(wxCloseEvent& event) {
     return;
   }
   DisconnectSortHandlers();
-  if (presetCombo->GetStringSelection() == SAVE_ON_EXIT) {
+  // The selected item of the list, not the selected part of the text.
+  if (presetCombo->wxItemContainerImmutable::GetStringSelection() == SAVE_ON_EXIT) {
     wxCommandEvent save;
     OnSavePreset(save);
   }

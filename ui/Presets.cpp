@@ -118,17 +118,30 @@ wxArrayString PresetNames(const IniFile& ini) {
 }
 
 void wxQuorvaneFIN::ListPresets() {
-  // The box is filled in one call: the toolkit's list does work for every
-  // call, which one call at a time made thousands of presets take seconds.
+  // The box is filled in one call, not one name at a time.
   wxArrayString names;
   if (wxFileExists(PresetsPath())) names = PresetNames(IniFile(PresetsPath()));
   bool saveOnExit = false;
   for (const wxString& name : names) saveOnExit = saveOnExit || name.IsSameAs(SAVE_ON_EXIT, false);
   if (!saveOnExit) names.Add(SAVE_ON_EXIT);
   presetCombo->Append(names);
+
+  presetCombo->Bind(wxEVT_COMBOBOX_DROPDOWN, [this](wxCommandEvent& event) {
+    presetListDown = true;
+    presetTextAtDropDown = presetCombo->GetValue();
+    event.Skip();
+  });
+  presetCombo->Bind(wxEVT_COMBOBOX_CLOSEUP, [this](wxCommandEvent& event) {
+    presetListDown = false;
+    event.Skip();
+  });
 }
 
-void wxQuorvaneFIN::OnPresetText(wxCommandEvent& event) { OnLoadPreset(event); }
+void wxQuorvaneFIN::OnPresetText(wxCommandEvent& event) {
+  // Closing the list without choosing another name repeats the text it had.
+  if (presetListDown && presetCombo->GetValue() == presetTextAtDropDown) return;
+  OnLoadPreset(event);
+}
 
 void wxQuorvaneFIN::OnLoadPreset(wxCommandEvent& event) {
   const bool fromControl = event.GetEventObject() != nullptr;

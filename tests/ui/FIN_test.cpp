@@ -34,7 +34,7 @@ struct Member {
 std::vector<Member> Members(FIN& f) {
   return {
       MEMBER(notebook, wxNotebook), MEMBER(parametersPage, wxPanel), MEMBER(parametersScroll, wxScrolledWindow),
-      MEMBER(testPanels, wxPanel), MEMBER(runPanel, wxPanel), MEMBER(presetCombo, wxComboBox),
+      MEMBER(testPanels, wxPanel), MEMBER(runPanel, wxPanel), MEMBER(presetCombo, wxOwnerDrawnComboBox),
       MEMBER(loadToggle, wxToggleButton), MEMBER(savePresetButton, wxButton), MEMBER(deletePresetButton, wxButton),
       MEMBER(disableAllButton, wxButton), MEMBER(enableAllButton, wxButton), MEMBER(autohideToggle, wxToggleButton),
       MEMBER(startButton, wxButton), MEMBER(seqLenSpin, wxSpinCtrl), MEMBER(seqLenUnit, wxChoice),

@@ -151,7 +151,7 @@ TEST_F(PrefsWindowTest, EverySettingSurvivesCloseAndRestart) {
   for (int i = 7; i < PREFS_ROWS - 1; ++i) before.rows[i] = before.rows[i + 1];
   before.rows[PREFS_ROWS - 1] = PrefsRow{};
   ExpectEqual(after, before);
-  EXPECT_EQ(frame->presetCombo->GetStringSelection(), "Save on exit");
+  EXPECT_EQ(frame->presetCombo->wxItemContainerImmutable::GetStringSelection(), "Save on exit");
   EXPECT_EQ(Snapshot(*frame), presetControls) << "the preset the file names is loaded";
 }
 

@@ -182,6 +182,58 @@ TEST_F(PresetsTest, ManyPresetsAreListedInFileOrderAtStartAndAfterSave) {
   EXPECT_EQ(frame->presetCombo->GetSelection(), 300);
 }
 
+TEST_F(PresetsTest, TenThousandPresetsAreListedShownAndSavedTo) {
+  // The toolkit's own list did work per row that grew with the row count:
+  // this many names kept the window from appearing for minutes. The window
+  // now shows, drops its list down and takes a save with all of them.
+  const int count = 10000;
+  std::string file;
+  std::vector<wxString> expected;
+  for (int i = 0; i < count; ++i) {
+    file += "[P" + std::to_string(i) + "]\nAMLS=1\n";
+    expected.push_back(wxString::Format("P%d", i));
+  }
+  WriteFile("presets.ini", file);
+  frame = std::make_unique<SettingsFrame>();
+  frame->Show();
+  frame->presetCombo->Popup();
+  wxYield();
+  EXPECT_TRUE(frame->presetCombo->IsPopupShown());
+  frame->presetCombo->Dismiss();
+  std::vector<wxString> atStart = expected;
+  atStart.push_back("Save on exit");
+  EXPECT_EQ(Items(frame->presetCombo), atStart);
+
+  const int texts = frame->presetTexts;
+  Save("New");
+  expected.push_back("New");
+  EXPECT_EQ(Items(frame->presetCombo), expected);
+  EXPECT_EQ(frame->presetCombo->GetSelection(), count);
+  EXPECT_EQ(frame->presetTexts, texts);
+}
+
+TEST_F(PresetsTest, ChoosingANameFromTheListLoadsItAndClosingTheListAloneDoesNot) {
+  frame->serialSmaxSpin->SetValue(9);
+  Save("Fast");
+  frame->serialSmaxSpin->SetValue(16);
+  frame->presetCombo->ChangeValue("");
+  frame->Show();
+  frame->presetCombo->Popup();
+  frame->presetCombo->SetValueByUser("Fast");  // as a pick from the dropped-down list
+  frame->presetCombo->Dismiss();
+  EXPECT_EQ(frame->serialSmaxSpin->GetValue(), 9);
+  EXPECT_EQ(frame->presetCombo->GetSelection(), 0);
+
+  // The list dropped down and closed with the loaded name still in the box
+  // keeps the settings changed since the load.
+  frame->serialSmaxSpin->SetValue(16);
+  const int texts = frame->presetTexts;
+  frame->presetCombo->Popup();
+  frame->presetCombo->Dismiss();
+  EXPECT_EQ(frame->serialSmaxSpin->GetValue(), 16);
+  EXPECT_EQ(frame->presetTexts, texts + 1) << "the repeated text reaches the handler, which ignores it";
+}
+
 TEST_F(PresetsTest, AFileWithTwoByteOrderMarksKeepsItsPresetsThroughASave) {
   // The second mark makes the first line text, not a section; a save must
   // not turn it into one.

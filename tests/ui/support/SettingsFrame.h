@@ -74,7 +74,7 @@ struct SettingsWindowTest : DataFolderTest {
     runState = RunState::Idle;
     DataFolderTest::TearDown();
   }
-  static std::vector<wxString> Items(wxComboBox* box) {
+  static std::vector<wxString> Items(const wxItemContainerImmutable* box) {
     std::vector<wxString> items;
     for (unsigned i = 0; i < box->GetCount(); ++i) items.push_back(box->GetString(i));
     return items;
