@@ -13,7 +13,7 @@
 #include "battery/COLLISION.h"
 #include "battery/COUPON.h"
 #include "battery/CUSUM.h"
-// #include "battery/DFT.h"
+#include "battery/DFT.h"
 #include "battery/GCD.h"
 #include "battery/LINCPLX.h"
 #include "battery/LONGBLK.h"
@@ -22,7 +22,7 @@
 #include "battery/OET.h"
 #include "battery/OTM.h"
 #include "battery/PARTITION.h"
-// #include "battery/PEAK.h"
+#include "battery/PEAK.h"
 #include "battery/PERM.h"
 #include "battery/RANK.h"
 #include "battery/RUNS.h"
@@ -51,7 +51,7 @@ struct SlotClass {
 // class can never shift another; a slot that is absent has no class in
 // this build. Lines stay in slot order.
 const SlotClass SLOT_CLASSES[] = {
-    // {SLOT_DFT, Make<DFT>},
+    {SLOT_DFT, Make<DFT>},
     {SLOT_AMLS, Make<AMLS>},
     {SLOT_SERIAL, Make<SERIAL>},
     {SLOT_COLLISION, Make<COLLISION>},
@@ -67,7 +67,7 @@ const SlotClass SLOT_CLASSES[] = {
     {SLOT_COUPON, Make<COUPON>},
     {SLOT_MAURER, Make<MAURER>},
     {SLOT_LONGBLK, Make<LONGBLK>},
-    // {SLOT_PEAK, Make<PEAK>},
+    {SLOT_PEAK, Make<PEAK>},
     {SLOT_RANK, Make<RANK>},
     {SLOT_LINCPLX, Make<LINCPLX>},
     {SLOT_BLKGAPDIS, Make<BLKGAPDIS>},

@@ -1,0 +1,73 @@
+#pragma once
+#include <fftw3.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "battery/SubThreadPool.h"
+#include "battery/TESTthd.h"
+
+// The buffers and the plan of one row count R: the R x W input matrix
+// (row-major floats) and its R x (W/2 + 1) complex outputs.
+struct DftPlan {
+  float* in = nullptr;
+  fftwf_complex* out = nullptr;
+  fftwf_plan plan = nullptr;
+};
+
+// The record a sub-thread shares with RunTest. R is the key: 0 while idle.
+struct DftJob {
+  int record = 0;       // first of the job's two result records (mode 0; mode 1 next)
+  uint32_t N = 0;       // bits transformed
+  uint32_t R = 0;       // row count of the job
+  std::vector<double> values;     // the sub-thread's own values, made once
+  std::vector<uint32_t> buckets;  // the sub-thread's own bucket bounds, made once
+  float* in = nullptr;
+  fftwf_complex* out = nullptr;
+  fftwf_plan plan = nullptr;
+  double p[2] = {0, 0};  // p-value of fill mode 0 and of fill mode 1
+};
+
+// The DFT test: the first N bits as a matrix of R rows and W = N / R columns
+// of 0/1 values, filled row by row (mode 0) or down the columns (mode 1),
+// transformed in two dimensions (one when R = 1); the imaginary parts over
+// sqrt(R W / 8) are judged against N(0, 1) by Kolmogorov-Smirnov. One job
+// per row count of the grid, run in parallel on a pool of sub-threads.
+class DFT : public TESTthd {
+ public:
+  DFT();
+  ~DFT() override;
+  void RunTest() override;
+
+  // dftRmax lowered for N bits: the last row count R of the grid before
+  // the first that leaves fewer than 20,000 columns or more than 2^30 - 1
+  // outputs; rmin when rmin itself is such.
+  static uint32_t UsableRowMax(uint32_t N, uint32_t rmin, uint32_t rmax, int rstp);
+
+  std::vector<DftPlan> plans;  // one per row count, in grid order
+  int recordCount = 0;         // 2 x row counts
+  int threadCount = 0;         // min(cpuCount, row counts)
+  uint32_t fftLength = 0;      // N
+  std::vector<uint32_t> rowCounts;  // the grid dftRmin .. dftRmax after lowering
+
+ private:
+  static void Work(void* context, DftJob& job, int thread);
+  void Disable(const wxString& text);
+
+  int firstMode_ = 0;  // dftFirstMode and dftModeStep, fixed for the run
+  int modeStep_ = 1;
+  std::vector<PValueRecord> records_;  // the results of one RunTest, made once
+  SubThreadPool<DftJob, &DftJob::R> pool_;
+};
+
+// The Kolmogorov-Smirnov p-value of values[0 .. n - 1] against N(0, 1), as
+// KsNormalPValue gives it, in linear expected time: each value becomes
+// u = NormalCdf(value) in place, the u are bucket-sorted into scratch
+// (n doubles) by floor(u bucketCount) with buckets[0 .. bucketCount]
+// as counters, and scratch is judged against the uniform law.
+double KsNormalPValueBucketed(double* values, uint32_t n, double* scratch, uint32_t* buckets,
+                              uint32_t bucketCount);
+
+// Writes count bits of words from bit 0 on as floats, zero for 0 and one for
+// 1, into out[0 .. count - 1].
+void BitsToFloats(const uint32_t* words, uint64_t count, float zero, float one, float* out);
