@@ -19,6 +19,12 @@ namespace {
 // (tools/reference/coupon_small_samples.py).
 constexpr float kMinCollections = 80.0f;
 
+// Whether a sequence of length bits holds enough mean collections of t's
+// word size to be judged; the walk ends at the first word size that does not.
+bool Judged(const COUPON::Table& t, uint32_t length) {
+  return static_cast<float>(length / static_cast<uint32_t>(t.s)) / t.mean >= kMinCollections;
+}
+
 // Reads one record head; false at the end mark, at the end of the file or
 // on a head that cannot be a record.
 bool ReadHead(FILE* file, COUPON::Table& t, bool& broken) {
@@ -30,7 +36,7 @@ bool ReadHead(FILE* file, COUPON::Table& t, bool& broken) {
   int32_t lo, hi;
   float mean;
   if (std::fread(&lo, 4, 1, file) != 1 || std::fread(&mean, 4, 1, file) != 1 || std::fread(&hi, 4, 1, file) != 1 ||
-      s > 31 || lo < (int64_t(1) << s) || hi < lo || !(mean > 0)) {
+      s > 31 || lo < (int64_t(1) << s) || hi < lo || !(mean > 0) || !(static_cast<double>(lo) < mean)) {
     broken = true;
     return false;
   }
@@ -47,6 +53,12 @@ COUPON::COUPON() {
   const std::string path = std::string(dataDir != nullptr ? dataDir : ".") + "/DAT_coupon.bin";
   FILE* file = std::fopen(path.c_str(), "rb");
   bool broken = file == nullptr || std::fseek(file, 4, SEEK_SET) != 0;
+  // The file's length bounds the room made for a record's probabilities: a
+  // corrupt hi would otherwise ask for up to 16 GB before the read fails.
+  long fileSize = 0;
+  if (!broken && (std::fseek(file, 0, SEEK_END) != 0 || (fileSize = std::ftell(file)) < 0 ||
+                  std::fseek(file, 4, SEEK_SET) != 0))
+    broken = true;
   // s-bit words are read as 32-bit values: no word size above 31.
   if (!broken && couponSmin >= 1) {
     Table t;
@@ -57,8 +69,15 @@ COUPON::COUPON() {
         more = std::fseek(file, 8L * (t.hi - t.lo + 1), SEEK_CUR) == 0 && ReadHead(file, t, broken);
       }
       if (!more || t.s != s) break;
-      t.p.resize(static_cast<size_t>(t.hi - t.lo + 1));
-      if (std::fread(t.p.data(), 8, t.p.size(), file) != t.p.size()) {
+      const long at = std::ftell(file);
+      const uint64_t count = static_cast<uint64_t>(t.hi - t.lo + 1);
+      if (at < 0 || static_cast<uint64_t>(fileSize - std::min(fileSize, at)) / 8 < count) {
+        broken = true;
+        break;
+      }
+      t.p.resize(static_cast<size_t>(count));
+      if (std::fread(t.p.data(), 8, t.p.size(), file) != t.p.size() ||
+          !std::all_of(t.p.begin(), t.p.end(), [](double p) { return p >= 0 && p <= 1; })) {
         broken = true;
         break;
       }
@@ -74,8 +93,12 @@ COUPON::COUPON() {
     status = TEST_DISABLED;
     return;
   }
+  // Room for the tables that a sequence of any length can judge: as lo lies
+  // below the mean (a record with lo at or above it is refused), their
+  // lengths are bounded.
   size_t cells = 0, lengths = 0;
   for (const Table& t : tables) {
+    if (!Judged(t, UINT32_MAX)) break;
     cells = std::max(cells, size_t(1) << t.s);
     lengths = std::max(lengths, static_cast<size_t>(t.hi - (1 << t.s) + 1));
   }
@@ -87,7 +110,7 @@ void COUPON::RunTest() {
   for (const Table& t : tables) {
     const int s = t.s;
     // Fewer than 80 mean collections: none for this or any larger s.
-    if (static_cast<float>(seqLen / static_cast<uint32_t>(s)) / t.mean < kMinCollections) break;
+    if (!Judged(t, seqLen)) break;
     const uint32_t cells = 1u << s;
     // A word counts when it ends before bit seqLen - s.
     const uint64_t limit = seqLen - s;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -148,6 +149,46 @@ TEST_F(CouponTest, UnreadableFileDisablesWithABox) {
   rmdir(folder.c_str());
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0], "Quorvane - COUPON test ERROR: File 'DAT_coupon.bin' cannot be read.\nThe test will be disabled.");
+}
+
+// A record with more probabilities than the file holds is refused before
+// room is made for them, and so is a record whose lo is not below its mean
+// or whose values are not all probabilities.
+TEST_F(CouponTest, CorruptRecordDisablesWithABox) {
+  struct Case {
+    int32_t lo, hi;
+    double second;
+  };
+  const Case cases[] = {{4, 0x7FFFFFFF, 0.25}, {0x7FFFFF00, 0x7FFFFF03, 0.25}, {4, 7, -0.5},
+                        {4, 7, 1.5},         {4, 7, std::nan("")},            {4, 7, 0.25}};
+  char pattern[] = "/tmp/qv_coupon_XXXXXX";
+  const std::string folder = mkdtemp(pattern);
+  const std::string path = folder + "/DAT_coupon.bin";
+  dataDir = const_cast<char*>(folder.c_str());
+  SetGrid(2, 2, 1);
+  for (const Case& c : cases) {
+    // A header, the record of s = 2 (lo, mean 8.33, hi) with four
+    // probabilities, and the end mark.
+    std::string file(4, '\0');
+    auto put = [&file](const void* p, size_t n) { file.append(static_cast<const char*>(p), n); };
+    const unsigned char s = 2;
+    const float mean = 8.33f;
+    put(&s, 1);
+    put(&c.lo, 4);
+    put(&mean, 4);
+    put(&c.hi, 4);
+    for (double p : {0.25, c.second, 0.25, 0.25}) put(&p, 8);
+    file.push_back('\0');
+    std::ofstream(path, std::ios::binary) << file;
+    boxes.clear();
+    COUPON test;
+    const bool sound = c.lo == 4 && c.hi == 7 && c.second == 0.25;
+    EXPECT_EQ(test.status, sound ? TEST_OK : TEST_DISABLED) << c.lo << " " << c.hi << " " << c.second;
+    EXPECT_EQ(boxes.size(), sound ? 0u : 1u) << c.lo << " " << c.hi << " " << c.second;
+    EXPECT_EQ(test.tables.size(), sound ? 1u : 0u) << c.lo << " " << c.hi << " " << c.second;
+  }
+  std::remove(path.c_str());
+  rmdir(folder.c_str());
 }
 
 TEST_F(CouponTest, NullLawIsUniform) {
