@@ -57,20 +57,15 @@ GapClasses BuildGapClasses(uint64_t n, int s) {
   for (double& e : expected) below += e;
   expected.back() += 1 - below;
   for (double& e : expected) e *= fd;
+  // A remainder that never reached the threshold joins the last class, so
+  // that every gap is judged and the probabilities add up to 1.
   MergedChiSquare merge;
-  merge.Build(expected, {}, MergeRule::MoreThan, 5.0);
+  merge.Build(expected, {}, MergeRule::MoreThan, 5.0, Remainder::JoinLast);
   const int classes = merge.Classes();
   if (classes < 1) return gc;
   gc.classOf = merge.ClassTable();
   gc.prob.assign(classes, 0.0);
   for (int c = 0; c < classes; ++c) gc.prob[c] = merge.ClassExpected()[c] / fd;
-  // A remainder that never reached the threshold joins the last class, so
-  // that every gap is judged and the probabilities add up to 1.
-  for (int i = 0; i < cells; ++i)
-    if (gc.classOf[i] == classes) {
-      gc.classOf[i] = classes - 1;
-      gc.prob[classes - 1] += expected[i] / fd;
-    }
   return gc;
 }
 

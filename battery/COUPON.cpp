@@ -5,6 +5,7 @@
 #include <string>
 
 #include "battery/Bits.h"
+#include "battery/MergedChiSquare.h"
 #include "battery/GridWalk.h"
 #include "battery/Distributions.h"
 #include "battery/Messages.h"
@@ -146,32 +147,16 @@ void COUPON::RunTest() {
     // The lengths after the last closed class join that class, so that the
     // classes hold every collection and the statistic has classes - 1
     // degrees of freedom.
-    double chi2 = 0, observed = 0, expected = 0, lastObserved = 0, lastExpected = 0;
-    int classes = 0;
+    MergedChiSquareSum classes(MergeRule::AtLeast, 5.0, Remainder::JoinLast);
     const uint32_t span = static_cast<uint32_t>(t.hi) - cells + 1;
     for (uint32_t i = 0; i < span; ++i) {
       const int len = static_cast<int>(cells + i);
-      observed += counts_[i];
+      classes.Add(counts_[i], len >= t.lo ? samples * t.p[len - t.lo] : 0.0);
       counts_[i] = 0;
-      if (len >= t.lo) expected += samples * t.p[len - t.lo];
-      if (expected >= 5) {
-        if (classes > 0) chi2 += (lastObserved - lastExpected) * (lastObserved - lastExpected) / lastExpected;
-        lastObserved = observed;
-        lastExpected = expected;
-        ++classes;
-        observed = expected = 0;
-      }
-    }
-    if (classes > 0) {
-      lastObserved += observed;
-      lastExpected += expected;
-      chi2 += (lastObserved - lastExpected) * (lastObserved - lastExpected) / lastExpected;
     }
     // No complete collection where 80 or more were expected is a certain
     // failure; otherwise fewer than two classes leave no statistic.
-    double p = PVALUE_SHORT;
-    if (samples == 0) p = PVALUE_FAIL;
-    else if (classes >= 2) p = IncompleteGammaQ((classes - 1) / 2.0, chi2 / 2);
+    const double p = samples == 0 ? PVALUE_FAIL : classes.PValue();
     AddResult(p, "Coupon %d", s);
   }
 }

@@ -148,7 +148,7 @@ DFT::DFT() {
     // count: a size beyond int cannot be planned.
     const uint64_t W = N / R;
     if (R <= INT_MAX && W <= INT_MAX && uint64_t{R} * (W / 2 + 1) <= INT_MAX)
-      p.plan = fftwf_plan_dft_r2c_2d(static_cast<int>(R), static_cast<int>(W), p.in, p.out, SPECTRAL_PLAN_FLAGS);
+      p.plan = fftwf_plan_dft_r2c_2d(static_cast<int>(R), static_cast<int>(W), p.in, p.out, FFT_PLAN_FLAGS);
     if (p.plan == nullptr) {
       fftwf_free(p.in);
       fftwf_free(p.out);

@@ -1,13 +1,13 @@
 #pragma once
-// What the two spectral tests (DFT, PEAK) share: the number of bits they
+// What the two FFT tests (DFT, PEAK) share: the number of bits they
 // transform, and FFTW's wisdom file beside the program. Everything here runs
 // in the test constructors, on the GUI thread, while no worker runs: FFTW's
 // planner and its wisdom are not thread-safe.
 #include <cstdint>
 
-// Plan flags of every spectral plan: FFTW_ESTIMATE | FFTW_DESTROY_INPUT (no
+// Plan flags of every FFT plan: FFTW_ESTIMATE | FFTW_DESTROY_INPUT (no
 // measuring at planning time; the input is refilled before every execution).
-constexpr unsigned SPECTRAL_PLAN_FLAGS = 65;
+constexpr unsigned FFT_PLAN_FLAGS = 65;
 
 // The largest length not above n of the form 2^a 3^b 5^c 7^d 11^e 13^f with
 // e + f <= 1; 1 for n = 0. Every candidate is formed and compared in 64 bits.

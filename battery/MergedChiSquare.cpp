@@ -13,7 +13,7 @@ double ChiSquareOverClasses(int classes, double chi2) {
 }  // namespace
 
 void MergedChiSquare::Build(const std::vector<double>& expected, const std::vector<int>& order, MergeRule rule,
-                            double threshold) {
+                            double threshold, Remainder remainder) {
   const int cells = static_cast<int>(expected.size());
   classOf_.assign(cells, -1);
   classExpected_.clear();
@@ -33,10 +33,18 @@ void MergedChiSquare::Build(const std::vector<double>& expected, const std::vect
     for (int c = 0; c < cells; ++c) visit(c);
   else
     for (int c : order) visit(c);
+  if (remainder == Remainder::JoinLast && Classes() > 0) {
+    const int last = Classes() - 1;
+    for (int c = 0; c < cells; ++c)
+      if (classOf_[c] == Classes()) {
+        classOf_[c] = last;
+        classExpected_[last] += expected[c];
+      }
+  }
   for (int& k : classOf_)
     if (k < 0) k = Classes();
 }
 
 double MergedChiSquare::PValue(double chi2) const { return ChiSquareOverClasses(Classes(), chi2); }
 
-double MergedChiSquareSum::PValue() const { return ChiSquareOverClasses(classes_, chi2_); }
+double MergedChiSquareSum::PValue() const { return ChiSquareOverClasses(classes_, Statistic()); }

@@ -16,6 +16,11 @@
 
 enum class MergeRule { AtLeast, MoreThan };
 
+// What becomes of the cells still open after the last one: dropped (the
+// usual rule), or joined to the last closed class so that the classes hold
+// every observation and the statistic keeps classes - 1 degrees of freedom.
+enum class Remainder { Drop, JoinLast };
+
 class MergedChiSquare {
  public:
   // expected[c]: the expected count of cell c. order: the cells in visiting
@@ -23,10 +28,11 @@ class MergedChiSquare {
   // 0, 1, ..., cells - 1. Reuses its storage: no allocation once it has seen
   // as many cells.
   void Build(const std::vector<double>& expected, const std::vector<int>& order = {},
-             MergeRule rule = MergeRule::AtLeast, double threshold = 5.0);
+             MergeRule rule = MergeRule::AtLeast, double threshold = 5.0, Remainder remainder = Remainder::Drop);
 
   int Classes() const { return static_cast<int>(classExpected_.size()); }
-  // Cell -> class, dropped cells -> Classes().
+  // Cell -> class, dropped cells -> Classes() (none with JoinLast once a
+  // class has closed).
   const std::vector<int>& ClassTable() const { return classOf_; }
   const std::vector<double>& ClassExpected() const { return classExpected_; }
 
@@ -61,25 +67,38 @@ class MergedChiSquare {
 // p-value.
 class MergedChiSquareSum {
  public:
-  explicit MergedChiSquareSum(MergeRule rule = MergeRule::AtLeast, double threshold = 5.0)
-      : rule_(rule), threshold_(threshold) {}
+  explicit MergedChiSquareSum(MergeRule rule = MergeRule::AtLeast, double threshold = 5.0,
+                              Remainder remainder = Remainder::Drop)
+      : rule_(rule), threshold_(threshold), remainder_(remainder) {}
   void Add(double observed, double expected) {
     o_ += observed;
     e_ += expected;
     if (rule_ == MergeRule::AtLeast ? e_ >= threshold_ : e_ > threshold_) {
-      chi2_ += (o_ - e_) * (o_ - e_) / e_;
+      if (remainder_ == Remainder::Drop) {
+        chi2_ += Term(o_, e_);
+      } else {
+        // The last closed class may still take the remainder: its term waits.
+        if (classes_ > 0) chi2_ += Term(lastO_, lastE_);
+        lastO_ = o_;
+        lastE_ = e_;
+      }
       ++classes_;
       o_ = e_ = 0;
     }
   }
   int Classes() const { return classes_; }
-  double Statistic() const { return chi2_; }
+  double Statistic() const {
+    if (remainder_ == Remainder::Drop || classes_ == 0) return chi2_;
+    return chi2_ + Term(lastO_ + o_, lastE_ + e_);
+  }
   // PVALUE_SHORT when fewer than two classes closed.
   double PValue() const;
 
  private:
+  static double Term(double o, double e) { return (o - e) * (o - e) / e; }
   MergeRule rule_;
   double threshold_;
-  double o_ = 0, e_ = 0, chi2_ = 0;
+  Remainder remainder_;
+  double o_ = 0, e_ = 0, chi2_ = 0, lastO_ = 0, lastE_ = 0;
   int classes_ = 0;
 };

@@ -56,7 +56,7 @@ PEAK::PEAK() {
   ComposeWisdomPath();
   LoadFftWisdom();
   // FFTW takes an int length: a longer one cannot be planned.
-  if (N >= 1 && N <= INT_MAX) plan = fftwf_plan_dft_r2c_1d(static_cast<int>(N), in, out, SPECTRAL_PLAN_FLAGS);
+  if (N >= 1 && N <= INT_MAX) plan = fftwf_plan_dft_r2c_1d(static_cast<int>(N), in, out, FFT_PLAN_FLAGS);
   SaveFftWisdom();
   if (plan == nullptr) {
     ShowMessageBox("Failed to plan the transform.\nThe test will be disabled.", CAPTION, wxOK | wxICON_EXCLAMATION);

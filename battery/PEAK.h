@@ -7,7 +7,7 @@
 #include "battery/TESTthd.h"
 
 // The Peak test: the first N bits as +1 / -1, transformed once; for twelve
-// levels q, the count of the N/2 + 1 spectral magnitudes below
+// levels q, the count of the N/2 + 1 Fourier magnitudes below
 // T = sqrt(-N ln q) (exceeded with probability q by a random sequence) is
 // judged by the normal law with variance v N. Once on the bits in order and,
 // when peakDist is not 1, once on the bits read peakDist apart.

@@ -1,5 +1,5 @@
 #include "BenchSequence.h"
-#include "SpectralBench.h"
+#include "FftBench.h"
 #include "battery/DFT.h"
 #include "battery/PValueTests.h"
 
@@ -8,7 +8,7 @@
 // The window's defaults: rows 1 .. 2^30 by -2 (1, 4 and 16 at 2^20 bits),
 // both modes, at most 32 Mbit, lengths above 2 Mbit optimised.
 static void DFT_(benchmark::State& state) {
-  SpectralBench spectral;
+  FftBench fft;
   BenchSequence sequence;
   dftRmin = 1;
   dftRmax = 1u << 30;

@@ -48,7 +48,9 @@ ResultsModel Prepared(const ResultsModel& before, const std::vector<double>& val
   return m;
 }
 
-void Engine_CollectAndStatistics(benchmark::State& state) {
+// Collecting the sequence after SEQUENCES ones, and with `statistics` the
+// update of every row's statistics that the window's refresh asks for.
+void CollectSequence(benchmark::State& state, bool statistics) {
   const std::vector<double> values = RandomValues(static_cast<size_t>(SEQUENCES + 1) * ROWS, 1);
   const ResultsModel base = ModelAfter(SEQUENCES - 1, values);
   const double* next = values.data() + static_cast<size_t>(SEQUENCES) * ROWS;
@@ -57,28 +59,22 @@ void Engine_CollectAndStatistics(benchmark::State& state) {
     ResultsModel m = Prepared(base, values, SEQUENCES);
     state.ResumeTiming();
     m.AddSequence(next);
-    m.UpdateStatistics();
-    benchmark::DoNotOptimize(m.Stats(ROWS - 1).ad);
+    if (statistics) {
+      m.UpdateStatistics();
+      benchmark::DoNotOptimize(m.Stats(ROWS - 1).ad);
+    } else {
+      benchmark::DoNotOptimize(m.Sorted(ROWS - 1).data());
+    }
   }
   state.SetItemsProcessed(state.iterations() * ROWS);
 }
+
+void Engine_CollectAndStatistics(benchmark::State& state) { CollectSequence(state, true); }
 BENCHMARK(Engine_CollectAndStatistics)->Unit(benchmark::kMillisecond);
 
 // Collecting one sequence alone (what every sequence costs between two
 // updates of the window's statistics).
-void Engine_Collect(benchmark::State& state) {
-  const std::vector<double> values = RandomValues(static_cast<size_t>(SEQUENCES + 1) * ROWS, 1);
-  const ResultsModel base = ModelAfter(SEQUENCES - 1, values);
-  const double* next = values.data() + static_cast<size_t>(SEQUENCES) * ROWS;
-  for (auto _ : state) {
-    state.PauseTiming();
-    ResultsModel m = Prepared(base, values, SEQUENCES);
-    state.ResumeTiming();
-    m.AddSequence(next);
-    benchmark::DoNotOptimize(m.Sorted(ROWS - 1).data());
-  }
-  state.SetItemsProcessed(state.iterations() * ROWS);
-}
+void Engine_Collect(benchmark::State& state) { CollectSequence(state, false); }
 BENCHMARK(Engine_Collect)->Unit(benchmark::kMicrosecond);
 
 // The same statistics with every row's values gathered and sorted anew, as

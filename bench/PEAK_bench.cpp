@@ -1,11 +1,11 @@
 #include "BenchSequence.h"
-#include "SpectralBench.h"
+#include "FftBench.h"
 #include "battery/PEAK.h"
 
 // The window's defaults: bit distance 1, at most 64 Mbit, lengths above
 // 4 Mbit optimised; and a second pass at distance 3.
 static void PEAK_(benchmark::State& state) {
-  SpectralBench spectral;
+  FftBench fft;
   BenchSequence sequence;
   peakDist = static_cast<unsigned>(state.range(0));
   peakNmax = 64u << 20;

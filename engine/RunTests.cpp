@@ -89,7 +89,7 @@ void BuildTests() {
   }
 }
 
-// FFTW's threads for the spectral tests; a failure disables both.
+// FFTW's threads for the FFT tests (DFT, Peak); a failure disables both.
 void StartFftwThreads() {
   if (!testTable[SLOT_DFT].enabled && !testTable[SLOT_PEAK].enabled) return;
   if (fftwf_init_threads() == 0) {

@@ -6,25 +6,25 @@
 #include <thread>
 
 #include "NullLaw.h"
-#include "SpectralFixture.h"
-#include "SpectralReference.h"
+#include "FftFixture.h"
+#include "FftReference.h"
 #include "battery/PEAK.h"
 #include "battery/PValueTests.h"
 #include "platform/Event.h"
 
 namespace {
 
-class DftTest : public SpectralFixture {
+class DftTest : public FftFixture {
  protected:
   void SetUp() override {
-    SpectralFixture::SetUp();
+    FftFixture::SetUp();
     Params(1, 1024u << 20, -2, 0, 1);
     dftNmax = 0;
     dftNopt = 0xFFFFFFFFu;  // lengths used as they are
   }
   void TearDown() override {
     platform::InjectEventFailure(platform::EventCall::Set, -1);
-    SpectralFixture::TearDown();
+    FftFixture::TearDown();
   }
   static void Params(uint32_t rmin, uint32_t rmax, int rstp, int firstMode, int modeStep) {
     dftRmin = rmin;

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "SpectralFixture.h"
+#include "FftFixture.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST(FftFriendlyLength, NearTwoToThe32NoProductWraps) {
   }
 }
 
-using FitFftLengthTest = SpectralFixture;
+using FitFftLengthTest = FftFixture;
 
 TEST_F(FitFftLengthTest, TruncatesThenOptimisesWithItsLogLines) {
   struct Case {

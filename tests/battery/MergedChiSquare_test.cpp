@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "MergedChiSquareReference.h"
+#include "battery/Distributions.h"
 #include "battery/RunState.h"
 
 namespace {
@@ -90,4 +91,29 @@ TEST(MergedChiSquare, FewerThanTwoClassesIsShort) {
   sum.Add(1, 1);
   EXPECT_EQ(sum.Classes(), 1);
   EXPECT_EQ(sum.PValue(), PVALUE_SHORT);
+}
+
+TEST(MergedChiSquare, TheRemainderIsDroppedOrJoinsTheLastClass) {
+  // Expected 3, 3 | 1, 1: one class closes at 6, the remainder expects 2.
+  const std::vector<double> expected = {3, 3, 1, 1};
+  const double observed[] = {4, 4, 2, 0};
+  MergedChiSquare dropped, joined;
+  dropped.Build(expected);
+  joined.Build(expected, {}, MergeRule::AtLeast, 5.0, Remainder::JoinLast);
+  EXPECT_EQ(dropped.ClassTable(), (std::vector<int>{0, 0, 1, 1}));
+  EXPECT_EQ(joined.ClassTable(), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(joined.ClassExpected(), (std::vector<double>{8}));
+  MergedChiSquareSum droppedSum, joinedSum(MergeRule::AtLeast, 5.0, Remainder::JoinLast);
+  for (int c = 0; c < 4; ++c) {
+    droppedSum.Add(observed[c], expected[c]);
+    joinedSum.Add(observed[c], expected[c]);
+  }
+  EXPECT_DOUBLE_EQ(droppedSum.Statistic(), 4.0 / 6);  // (8 - 6)^2 / 6
+  EXPECT_DOUBLE_EQ(joinedSum.Statistic(), 0.5);       // (10 - 8)^2 / 8
+  // With two closed classes the remainder's term joins the second one's.
+  MergedChiSquareSum twoClasses(MergeRule::AtLeast, 5.0, Remainder::JoinLast);
+  for (double e : {5.0, 5.0, 1.0}) twoClasses.Add(e == 1.0 ? 3 : 5, e);
+  EXPECT_EQ(twoClasses.Classes(), 2);
+  EXPECT_DOUBLE_EQ(twoClasses.Statistic(), 4.0 / 6);  // 0 + (8 - 6)^2 / 6
+  EXPECT_DOUBLE_EQ(twoClasses.PValue(), IncompleteGammaQ(0.5, 2.0 / 6));
 }

@@ -3,15 +3,15 @@
 #include <fstream>
 
 #include "NullLaw.h"
-#include "SpectralFixture.h"
-#include "SpectralReference.h"
+#include "FftFixture.h"
+#include "FftReference.h"
 
 namespace {
 
-class PeakTest : public SpectralFixture {
+class PeakTest : public FftFixture {
  protected:
   void SetUp() override {
-    SpectralFixture::SetUp();
+    FftFixture::SetUp();
     peakDist = 1;
     peakNmax = 0;
     peakNopt = 0xFFFFFFFFu;  // lengths used as they are

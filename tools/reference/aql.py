@@ -15,28 +15,16 @@ Run: /usr/bin/python3 tools/reference/aql.py > tools/reference/aql.txt
 import math
 import os
 import random
+import sys
 
 import numpy as np
 from scipy import special
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import splitmix_words  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 HEADER = os.path.join(HERE, "..", "..", "tests", "battery", "AqlReference.h")
-GOLDEN = 0x9E3779B97F4A7C15
-M64 = (1 << 64) - 1
-
-
-def splitmix_words(seed, n_bits):
-    count = n_bits // 32 + 2
-    words = []
-    x = seed
-    while len(words) < count:
-        x = (x + GOLDEN) & M64
-        z = x
-        z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & M64
-        z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & M64
-        z ^= z >> 31
-        words += [z & 0xFFFFFFFF, z >> 32]
-    return words[:count]
 
 
 def plan(t):
@@ -184,7 +172,7 @@ def main():
     cases = []
     n = 1 << 20
     for seed, s, mmin, mmax, mstp in ((41, 9, 1, 100, 5), (42, 8, 1, 100, 1), (43, 10, 20, 60, 10)):
-        words = splitmix_words(seed, n)
+        words = [int(w) for w in splitmix_words(seed, n)]
         for m in grid_points(n, s, mmin, mmax, mstp):
             cells, p, L = run_test(words, n, s, m)
             cases.append((seed, s, mmin, mmax, mstp, m, cells, p, L))

@@ -20,27 +20,12 @@ import mpmath as mp
 import numpy as np
 from scipy import special, stats
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import splitmix_words  # noqa: E402
+
 mp.mp.dps = 40
 HERE = os.path.dirname(os.path.abspath(__file__))
 HEADER = os.path.join(HERE, "..", "..", "tests", "battery", "BdayGcdSobReference.h")
-GOLDEN = 0x9E3779B97F4A7C15
-M64 = (1 << 64) - 1
-
-
-def splitmix_words(seed, n_bits):
-    """The buffer tools/nullrun fills: n/32 + 2 words, two per splitmix64 output (low half first)."""
-    count = n_bits // 32 + 2
-    outputs = (count + 1) // 2
-    with np.errstate(over="ignore"):
-        k = np.arange(1, outputs + 1, dtype=np.uint64)
-        z = np.uint64(seed) + k * np.uint64(GOLDEN)
-        z = (z ^ (z >> np.uint64(30))) * np.uint64(0xBF58476D1CE4E5B9)
-        z = (z ^ (z >> np.uint64(27))) * np.uint64(0x94D049BB133111EB)
-        z = z ^ (z >> np.uint64(31))
-    words = np.empty(2 * outputs, dtype=np.uint32)
-    words[0::2] = (z & np.uint64(0xFFFFFFFF)).astype(np.uint32)
-    words[1::2] = (z >> np.uint64(32)).astype(np.uint32)
-    return words[:count]
 
 
 # ---------------------------------------------------------------- constants

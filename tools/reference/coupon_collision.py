@@ -22,28 +22,17 @@ p = P(at most that many collisions) under the exact occupancy law (mpmath).
 Writes tests/battery/CouponCollisionReference.h; run from the repository
 root: /usr/bin/python3 tools/reference/coupon_collision.py
 """
+import os
+import sys
 from fractions import Fraction
 from math import comb
 import mpmath as mp
 from scipy.special import gammaincc
 
+sys.path.insert(0, os.path.dirname(__file__))
+from fixtures import bits  # noqa: E402
+
 mp.mp.dps = 40
-
-
-def xorshift_words(seed, count):
-    x = seed
-    out = []
-    for _ in range(count):
-        x ^= (x << 13) & 0xFFFFFFFF
-        x ^= x >> 17
-        x ^= (x << 5) & 0xFFFFFFFF
-        out.append(x)
-    return out
-
-
-def bits(seed, n):
-    words = xorshift_words(seed, n // 32 + 1)
-    return [(words[t >> 5] >> (t & 31)) & 1 for t in range(n)]
 
 
 def word(b, pos, s):

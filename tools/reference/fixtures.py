@@ -46,6 +46,24 @@ def bits_array(seed, n, dtype=np.int64):
     return unpack_bits(xorshift_array(seed, n // 32 + 1), n).astype(dtype)
 
 
+def splitmix_words(seed, n_bits):
+    """The buffer tools/nullrun fills for n_bits: n/32 + 2 words, two per
+    splitmix64 output (low half first), a numpy uint32 array."""
+    golden = 0x9E3779B97F4A7C15
+    count = n_bits // 32 + 2
+    outputs = (count + 1) // 2
+    with np.errstate(over="ignore"):
+        k = np.arange(1, outputs + 1, dtype=np.uint64)
+        z = np.uint64(seed) + k * np.uint64(golden)
+        z = (z ^ (z >> np.uint64(30))) * np.uint64(0xBF58476D1CE4E5B9)
+        z = (z ^ (z >> np.uint64(27))) * np.uint64(0x94D049BB133111EB)
+        z = z ^ (z >> np.uint64(31))
+    words = np.empty(2 * outputs, dtype=np.uint32)
+    words[0::2] = (z & np.uint64(0xFFFFFFFF)).astype(np.uint32)
+    words[1::2] = (z >> np.uint64(32)).astype(np.uint32)
+    return words[:count]
+
+
 def to_mpf(x):
     """x as an mpf at the working precision; a Fraction is divided out there."""
     if isinstance(x, Fraction):

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The null laws of the two spectral statistics, computed with numpy alone
+"""The null laws of the two FFT statistics, computed with numpy alone
 (independently of the C++ code) on random bits of numpy's generator.
 
 DFT (R = 1, N = 2^17): the Kolmogorov-Smirnov distance D of the N/2 + 1

@@ -1,5 +1,5 @@
 #pragma once
-// What the spectral tests need before their constructors run: FFTW's
+// What the FFT tests need before their constructors run: FFTW's
 // threads started as the engine starts them, and a data folder of their
 // own for the wisdom file.
 #include <fftw3.h>
@@ -10,9 +10,9 @@
 
 #include "battery/RunState.h"
 
-class SpectralBench {
+class FftBench {
  public:
-  SpectralBench() {
+  FftBench() {
     fftwf_init_threads();
     fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
     char folder[] = "/tmp/qv_bench_XXXXXX";
@@ -21,7 +21,7 @@ class SpectralBench {
     pathBuf = path_.data();
     dataDir = folder_.data();
   }
-  ~SpectralBench() {
+  ~FftBench() {
     std::remove((folder_ + "/FFTWwisdom_f").c_str());
     std::remove(folder_.c_str());
     dataDir = nullptr;

@@ -1,5 +1,5 @@
 #pragma once
-// What the spectral tests' programs share: FFTW's threads started as the
+// What the FFT tests' programs share: FFTW's threads started as the
 // engine starts them, the message boxes and log lines captured, and a data
 // folder of the test's own for the wisdom file.
 #include <fftw3.h>
@@ -20,26 +20,26 @@ struct Box {
   long style;
 };
 
-inline std::mutex spectralMutex;
-inline std::vector<Box> spectralBoxes;
-inline std::vector<std::string> spectralLog;
+inline std::mutex fftMutex;
+inline std::vector<Box> fftBoxes;
+inline std::vector<std::string> fftLog;
 
 inline int CaptureBox(const wxString& text, const wxString& caption, long style) {
-  std::lock_guard<std::mutex> lock(spectralMutex);
-  spectralBoxes.push_back({text.ToStdString(), caption.ToStdString(), style});
+  std::lock_guard<std::mutex> lock(fftMutex);
+  fftBoxes.push_back({text.ToStdString(), caption.ToStdString(), style});
   return wxOK;
 }
 
 // Lines may come from sub-threads.
 inline void CaptureLogLine(const wxString& text) {
-  std::lock_guard<std::mutex> lock(spectralMutex);
-  spectralLog.push_back(text.ToStdString());
+  std::lock_guard<std::mutex> lock(fftMutex);
+  fftLog.push_back(text.ToStdString());
 }
 
-class SpectralFixture : public SequenceFixture {
+class FftFixture : public SequenceFixture {
  protected:
   static void SetUpTestSuite() {
-    // As the engine does before it builds a spectral test.
+    // As the engine does before it builds an FFT test.
     ASSERT_NE(fftwf_init_threads(), 0);
     fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
   }
@@ -48,7 +48,7 @@ class SpectralFixture : public SequenceFixture {
     previousBox = SetMessageBoxHandler(CaptureBox);
     previousLog = SetLogHandler(CaptureLogLine);
     Clear();
-    char folder[] = "/tmp/qv_spectral_XXXXXX";
+    char folder[] = "/tmp/qv_fft_XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     folderName = folder;
     folderCopy = folderName;
@@ -68,17 +68,17 @@ class SpectralFixture : public SequenceFixture {
   }
 
   static void Clear() {
-    std::lock_guard<std::mutex> lock(spectralMutex);
-    spectralBoxes.clear();
-    spectralLog.clear();
+    std::lock_guard<std::mutex> lock(fftMutex);
+    fftBoxes.clear();
+    fftLog.clear();
   }
   static std::vector<Box> Boxes() {
-    std::lock_guard<std::mutex> lock(spectralMutex);
-    return spectralBoxes;
+    std::lock_guard<std::mutex> lock(fftMutex);
+    return fftBoxes;
   }
   static std::vector<std::string> LogLines() {
-    std::lock_guard<std::mutex> lock(spectralMutex);
-    return spectralLog;
+    std::lock_guard<std::mutex> lock(fftMutex);
+    return fftLog;
   }
 
   // xorshift32 bits with a random block of 2^13 bytes repeated.
