@@ -33,11 +33,6 @@ class DftTest : public FftFixture {
     dftFirstMode = firstMode;
     dftModeStep = modeStep;
   }
-  static std::vector<std::string> Labels(const std::vector<Pair>& pairs) {
-    std::vector<std::string> labels;
-    for (const auto& p : pairs) labels.push_back(p.label);
-    return labels;
-  }
 };
 
 }  // namespace
@@ -180,9 +175,7 @@ TEST_F(DftTest, WritesItsWisdomAndBuildsAgainFromIt) {
   }
   EXPECT_TRUE(std::ifstream(folderName + "/FFTWwisdom_f").good());
   DFT test;
-  const auto second = Run(test, SLOT_DFT);
-  ASSERT_EQ(second.size(), first.size());
-  for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(second[i].p, first[i].p);
+  ExpectSamePairs(Run(test, SLOT_DFT), first);
   EXPECT_TRUE(Boxes().empty());
 }
 

@@ -147,6 +147,7 @@ TEST_F(ShortBlocksTest, OneBitWordsOfABiasedSequenceFail) {
   for (uint32_t t = 0; t < 10000; ++t)
     if (t % 20 < 11) Set(t);
   pairs = RunOne(1, 1);
+  ASSERT_EQ(pairs.size(), 1u);
   const double biased = std::erfc(std::sqrt(100.0 / 2));  // X = 1000^2 / 10000
   EXPECT_NEAR(pairs[0].p, biased, 1e-9 * biased);
 }

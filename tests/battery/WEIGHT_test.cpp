@@ -15,11 +15,6 @@ class WeightTest : public SequenceFixture {
     weightSstp = sstp;
     weightProb = g;
   }
-  static std::vector<std::string> Labels(const std::vector<Pair>& pairs) {
-    std::vector<std::string> labels;
-    for (const auto& p : pairs) labels.push_back(p.label);
-    return labels;
-  }
 };
 
 TEST_F(WeightTest, AgreesWithTheReferenceScript) {
