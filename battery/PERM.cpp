@@ -114,7 +114,7 @@ constexpr double SHORTFALL_CHANCE = 1e-10;
 // expectation than chance allows: the Chernoff bound on P(X <= counted), X
 // binomial (tuples, q), exp(-tuples D(counted / tuples || q)), is below
 // SHORTFALL_CHANCE. The bound is never below the probability itself, so a
-// good generator is never judged by it more often than that.
+// good generator fails this way at most that often.
 bool BeyondChance(uint64_t counted, uint64_t tuples, double q) {
   const double a = static_cast<double>(counted) / static_cast<double>(tuples);
   if (!(a < q)) return false;
