@@ -39,7 +39,7 @@ using DurbinMatrix = double[KS_DURBIN_MAX_M][KS_DURBIN_MAX_M];
 // P(D_n^+ >= d), Birnbaum and Tingey's exact sum
 // d sum_{j <= n(1 - d)} C(n, j) (1 - d - j/n)^(n - j) (d + j/n)^(j - 1),
 // each term formed from logarithms.
-double SmirnovUpperTail(int n, double d) {
+double SmirnovUpperTailSum(int n, double d) {
   const int last = static_cast<int>(std::floor(n * (1.0 - d)));
   double logBinomial = 0.0;
   double sum = 0.0;
@@ -51,8 +51,76 @@ double SmirnovUpperTail(int n, double d) {
   return d * sum;
 }
 
+// From this many values on the terms of the sum are sampled (below).
+constexpr int KS_SAMPLED_SUM_MIN_N = 2000;
+
+// The same sum for large n. Its terms are a smooth unimodal function of j,
+// of width sigma (hundreds of terms and more here), negligible at both ends;
+// by Poisson's summation formula the sum of every s-th term times s differs
+// from the full sum by about exp(-2 pi^2 sigma^2 / s^2) of it, below 1e-300
+// at s = sigma / 6. The peak is found by a ternary search and sigma from the
+// curvature there; when an end is not negligible or sigma is small, the full
+// sum.
+double SmirnovUpperTail(int n, double d) {
+  const int last = static_cast<int>(std::floor(n * (1.0 - d)));
+  if (n < KS_SAMPLED_SUM_MIN_N || last < 2) return SmirnovUpperTailSum(n, d);
+  int sign;
+  const double logNFactorial = lgamma_r(n + 1.0, &sign);
+  auto logTerm = [&](int j) {
+    const double a = 1.0 - d - double(j) / n;
+    if (a <= 0) return -1e300;
+    return logNFactorial - lgamma_r(j + 1.0, &sign) - lgamma_r(n - j + 1.0, &sign) + (n - j) * std::log(a) +
+           (j - 1) * std::log(d + double(j) / n);
+  };
+  int lo = 0, hi = last;
+  while (hi - lo > 2) {
+    const int m1 = lo + (hi - lo) / 3, m2 = hi - (hi - lo) / 3;
+    if (logTerm(m1) < logTerm(m2))
+      lo = m1 + 1;
+    else
+      hi = m2 - 1;
+  }
+  int peak = lo;
+  for (int j = lo + 1; j <= hi; ++j)
+    if (logTerm(j) > logTerm(peak)) peak = j;
+  const double top = logTerm(peak);
+  const int h = 8;
+  if (peak - h < 0 || peak + h > last) return SmirnovUpperTailSum(n, d);
+  const double curvature = (logTerm(peak + h) - 2.0 * top + logTerm(peak - h)) / (double(h) * h);
+  if (!(curvature < 0)) return SmirnovUpperTailSum(n, d);
+  const int step = static_cast<int>(std::sqrt(-1.0 / curvature) / 6.0);
+  if (step < 2) return SmirnovUpperTailSum(n, d);
+  // Terms below exp(-60) of the peak are left out; an end of the range
+  // reached before that means the ends are not negligible.
+  double sum = 0.0;
+  for (int j = peak; j <= last; j += step) {
+    const double t = logTerm(j) - top;
+    if (t < -60.0) break;
+    if (j + step > last) return SmirnovUpperTailSum(n, d);
+    sum += std::exp(t);
+  }
+  for (int j = peak - step; j >= 0; j -= step) {
+    const double t = logTerm(j) - top;
+    if (t < -60.0) break;
+    if (j - step < 0) return SmirnovUpperTailSum(n, d);
+    sum += std::exp(t);
+  }
+  return d * step * sum * std::exp(top);
+}
+
 void CopyDurbin(const DurbinMatrix& from, DurbinMatrix& to, int m) {
   for (int i = 0; i < m; ++i) std::copy(from[i], from[i] + m, to[i]);
+}
+
+// Splits a power of two off the matrix into exponent when its centre entry
+// [k - 1][k - 1] grows beyond 2^300 or falls below 2^-300.
+void Rescale(DurbinMatrix& a, int m, int k, int& exponent) {
+  int shift;
+  std::frexp(a[k - 1][k - 1], &shift);
+  if (shift <= 300 && shift >= -300) return;
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < m; ++j) a[i][j] = std::ldexp(a[i][j], -shift);
+  exponent += shift;
 }
 
 // out = a b for m x m matrices (row-major, leading dimension KS_DURBIN_MAX_M).
@@ -104,25 +172,13 @@ double DurbinCdf(int n, double d) {
         CopyDurbin(product, power, m);
       }
       powerExp += hmExp;
-      int shift;
-      std::frexp(power[k - 1][k - 1], &shift);
-      if (shift > 300 || shift < -300) {
-        for (int i = 0; i < m; ++i)
-          for (int j = 0; j < m; ++j) power[i][j] = std::ldexp(power[i][j], -shift);
-        powerExp += shift;
-      }
+      Rescale(power, m, k, powerExp);
     }
     if (e > 1) {
       MultiplyDurbin(hm, hm, product, m);
       CopyDurbin(product, hm, m);
       hmExp *= 2;
-      int shift;
-      std::frexp(hm[k - 1][k - 1], &shift);
-      if (shift > 300 || shift < -300) {
-        for (int i = 0; i < m; ++i)
-          for (int j = 0; j < m; ++j) hm[i][j] = std::ldexp(hm[i][j], -shift);
-        hmExp += shift;
-      }
+      Rescale(hm, m, k, hmExp);
     }
   }
   double s = power[k - 1][k - 1];

@@ -127,7 +127,7 @@ def corrected_series_sf(n, d, rows):
 
 
 def points():
-    """(n, d) points from n = 1 to 9,999: edges of the exact formulas and
+    """(n, d) points from n = 1 to 9,999 (and a few beyond): edges of the exact formulas and
     distances spread over the law's range down to p = 1e-10."""
     out = []
     for n in (1, 2, 3, 4, 5, 7, 10, 16, 25, 40, 50, 64, 100, 139, 140, 141, 150, 200, 300, 500, 777, 1000, 2000,
@@ -141,6 +141,11 @@ def points():
         for d in sorted(ds):
             if 0 < d < 1:
                 out.append((n, d))
+    # Beyond 9,999 values (the summary rows, the DFT test's spectra) in the
+    # tail, where the one-sided exact sum is the reference.
+    for n in (20000, 100000):
+        for lam in (1.9, 2.6, 3.4, 4.4, 9.0):
+            out.append((n, lam / math.sqrt(n)))
     return out
 
 
