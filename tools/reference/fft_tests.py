@@ -10,8 +10,9 @@ filled row by row (mode 0: row r, column c holds bit r W + c) or down the
 columns (mode 1: bit c R + r); its 2-D real-to-complex transform
 (numpy.fft.rfft2, 1-D rfft when R = 1); the imaginary parts of all
 R (W/2 + 1) outputs divided by sqrt(R W / 8); their Kolmogorov-Smirnov
-distance D to N(0, 1); the p-value of Kolmogorov's limit law
-(scipy.special.kolmogorov) at (sqrt(n) + 0.12 + 0.11 / sqrt(n)) D.
+distance D to N(0, 1); the p-value of the law of D for n values
+(scipy.stats.kstwo.sf, Simard and L'Ecuyer's methods: within 2e-5 of the
+exact law at these n, tools/reference/ks_exact.txt).
 
 Peak: the first N bits as +1 / -1, read in the order 0, D, 2D, ..., 1,
 1 + D, ...; the magnitudes of the N/2 + 1 rfft outputs; for each level q the
@@ -44,8 +45,7 @@ def ks_normal_p(values):
     f = stats.norm.cdf(v)
     i = np.arange(1, n + 1)
     d = max(np.max(i / n - f), np.max(f - (i - 1) / n))
-    lam = (math.sqrt(n) + 0.12 + 0.11 / math.sqrt(n)) * d
-    return d, float(special.kolmogorov(lam)) if lam >= 0.2 else 1.0
+    return d, float(stats.kstwo.sf(d, n))
 
 
 def dft_case(seed, n, rows, modes):
