@@ -1,7 +1,6 @@
 #include "engine/Helpers.h"
 
-#include <wx/colour.h>
-#include <wx/grid.h>
+#include <wx/defs.h>
 #include <wx/string.h>
 #include <zlib.h>
 
@@ -39,17 +38,6 @@ const char* FormatPValue(double p) {
   char* text = buffers[next];
   next ^= 1;
   return FormatPValueText(text, sizeof buffers[0], p, pvalueDigits, pvalueFixedMin);
-}
-
-void SetPValueCell(wxGrid& grid, int row, int column, double p) {
-  grid.SetCellValue(row, column, wxString::FromAscii(FormatPValue(p)));
-  if (p < 0.001) {
-    grid.SetCellTextColour(row, column, *wxRED);
-  } else if (p < 0.01) {
-    grid.SetCellTextColour(row, column, wxColour(255, 128, 0));
-  } else {
-    grid.SetCellTextColour(row, column, *wxBLUE);
-  }
 }
 
 char* FormatDuration(char* buffer, int decimals, double seconds) {

@@ -1,12 +1,10 @@
 #pragma once
 // Small helpers of the run engine and the main window: the text of a
-// p-value and its coloured grid cell, the text of a duration, the CPU time
-// of a worker thread, CRC-32 and the box for a plug-in that did not load.
+// p-value, the text of a duration, the CPU time of a worker thread, CRC-32
+// and the box for a plug-in that did not load.
 // All run on the GUI thread.
 #include <cstddef>
 #include <cstdint>
-
-class wxGrid;
 
 namespace platform {
 struct ThreadClock;
@@ -24,11 +22,6 @@ const char* FormatPValue(double p);
 // The same text for given digits and fixed-notation threshold, written into
 // text (size bytes); returns text.
 char* FormatPValueText(char* text, size_t size, double p, int digits, double fixedMin);
-
-// Sets the cell's text to FormatPValue(p) and its text colour to red below
-// 0.001, orange below 0.01, blue otherwise (a NaN too). The background is
-// left alone.
-void SetPValueCell(wxGrid& grid, int row, int column, double p);
 
 // Room FormatDuration needs in the caller's buffer.
 constexpr int FORMAT_DURATION_SIZE = 64;
