@@ -2,7 +2,6 @@
 
 #include <wx/defs.h>
 #include <wx/string.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -70,11 +69,6 @@ double ThreadCpuSeconds(const platform::ThreadClock* thread) {
   double seconds = 0;
   if (!platform::ReadThreadCpuSeconds(thread, seconds)) return -1.0;
   return seconds;
-}
-
-uint32_t Crc32(const unsigned char* data, int length) {
-  if (length <= 0) return 0;
-  return static_cast<uint32_t>(crc32(0L, data, static_cast<uInt>(length)));
 }
 
 void ShowDllLoadError() {
