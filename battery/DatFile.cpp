@@ -13,6 +13,12 @@ bool ReadDatFile(const char* fileName, std::vector<unsigned char>& payload) {
   if (file == nullptr) return false;
   unsigned char header[4];
   bool sound = std::fread(header, 1, 4, file) == 4;
+  // Room for the whole payload at once, when the file tells its length.
+  if (sound && std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size > 4) payload.reserve(static_cast<size_t>(size - 4));
+    sound = std::fseek(file, 4, SEEK_SET) == 0;
+  }
   // The payload in blocks, to the end of the file.
   unsigned char block[1 << 16];
   size_t got;
