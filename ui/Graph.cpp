@@ -64,7 +64,7 @@ Graph::~Graph() {
 void Graph::SetData(int n, const double* ks, const double* ad) {
   delete[] ksValues;
   delete[] adValues;
-  const PlotSeries series = SortedPlotSeries(std::max(n, 0), ks, ad);
+  const PlotSeries series = SortedPlotSeries(n, ks, ad);
   count = series.Count();
   ksValues = new double[count];
   adValues = new double[count];
