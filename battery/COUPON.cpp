@@ -1,10 +1,10 @@
 #include "battery/COUPON.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <string>
+#include <vector>
 
 #include "battery/Bits.h"
+#include "battery/DatFile.h"
 #include "battery/MergedChiSquare.h"
 #include "battery/GridWalk.h"
 #include "battery/Distributions.h"
@@ -26,18 +26,15 @@ bool Judged(const COUPON::Table& t, uint32_t length) {
   return static_cast<float>(length / static_cast<uint32_t>(t.s)) / t.mean >= kMinCollections;
 }
 
-// Reads one record head; false at the end mark, at the end of the file or
-// on a head that cannot be a record.
-bool ReadHead(FILE* file, COUPON::Table& t, bool& broken) {
-  unsigned char s = 0;
-  if (std::fread(&s, 1, 1, file) != 1 || s == 0) {
-    broken = std::ferror(file) != 0;
-    return false;
-  }
-  int32_t lo, hi;
-  float mean;
-  if (std::fread(&lo, 4, 1, file) != 1 || std::fread(&mean, 4, 1, file) != 1 || std::fread(&hi, 4, 1, file) != 1 ||
-      s > 31 || lo < (int64_t(1) << s) || hi < lo || !(mean > 0) || !(static_cast<double>(lo) < mean)) {
+// Reads one record head; false at the end mark, at the end of the payload
+// or on a head that cannot be a record.
+bool ReadHead(DatReader& in, COUPON::Table& t, bool& broken) {
+  const unsigned char s = in.Left() > 0 ? in.U8() : 0;
+  if (s == 0) return false;
+  const int32_t lo = in.I32();
+  const float mean = in.F32();
+  const int32_t hi = in.I32();
+  if (!in.Ok() || s > 31 || lo < (int64_t(1) << s) || hi < lo || !(mean > 0) || !(static_cast<double>(lo) < mean)) {
     broken = true;
     return false;
   }
@@ -51,42 +48,35 @@ bool ReadHead(FILE* file, COUPON::Table& t, bool& broken) {
 }  // namespace
 
 COUPON::COUPON() {
-  const std::string path = std::string(dataDir != nullptr ? dataDir : ".") + "/DAT_coupon.bin";
-  FILE* file = std::fopen(path.c_str(), "rb");
-  bool broken = file == nullptr || std::fseek(file, 4, SEEK_SET) != 0;
-  // The file's length bounds the room made for a record's probabilities: a
-  // corrupt hi would otherwise ask for up to 16 GB before the read fails.
-  long fileSize = 0;
-  if (!broken && (std::fseek(file, 0, SEEK_END) != 0 || (fileSize = std::ftell(file)) < 0 ||
-                  std::fseek(file, 4, SEEK_SET) != 0))
-    broken = true;
+  std::vector<unsigned char> payload;
+  bool broken = !ReadDatFile("DAT_coupon.bin", payload);
+  DatReader in(payload);
   // s-bit words are read as 32-bit values: no word size above 31.
   if (!broken && couponSmin >= 1) {
     Table t;
-    bool more = ReadHead(file, t, broken);
+    bool more = ReadHead(in, t, broken);
     for (int s : Grid(couponSmin, std::min(couponSmax, 31), couponSstp)) {
       // Records ascend in s: pass over the others to the one of s.
-      while (more && t.s < s) {
-        more = std::fseek(file, 8L * (t.hi - t.lo + 1), SEEK_CUR) == 0 && ReadHead(file, t, broken);
-      }
+      while (more && t.s < s) more = in.Skip(8 * static_cast<size_t>(t.hi - t.lo + 1)) && ReadHead(in, t, broken);
       if (!more || t.s != s) break;
-      const long at = std::ftell(file);
+      // The payload's length bounds the room made for a record's
+      // probabilities: a corrupt hi would otherwise ask for up to 16 GB
+      // before the read fails.
       const uint64_t count = static_cast<uint64_t>(t.hi - t.lo + 1);
-      if (at < 0 || static_cast<uint64_t>(fileSize - std::min(fileSize, at)) / 8 < count) {
+      if (in.Left() / 8 < count) {
         broken = true;
         break;
       }
       t.p.resize(static_cast<size_t>(count));
-      if (std::fread(t.p.data(), 8, t.p.size(), file) != t.p.size() ||
+      if (!in.Doubles(t.p.data(), t.p.size()) ||
           !std::all_of(t.p.begin(), t.p.end(), [](double p) { return p >= 0 && p <= 1; })) {
         broken = true;
         break;
       }
       tables.push_back(t);
-      more = ReadHead(file, t, broken);
+      more = ReadHead(in, t, broken);
     }
   }
-  if (file != nullptr) std::fclose(file);
   if (broken) {
     tables.clear();
     ShowMessageBox("File 'DAT_coupon.bin' cannot be read.\nThe test will be disabled.",

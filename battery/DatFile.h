@@ -1,6 +1,6 @@
 #pragma once
 // Reading a binary data file of the program folder: a 4-byte little-endian
-// CRC-32 of the rest of the file, then the payload. The engine checks the
+// CRC-32 (battery/Crc32.h) of the rest of the file, then the payload. The engine checks the
 // file before a run; the test that reads it checks it again, since the file
 // may have changed in between, and reads the payload through DatReader,
 // which refuses any read past its end.
@@ -9,12 +9,10 @@
 #include <cstring>
 #include <vector>
 
-// The standard CRC-32 (reflected, polynomial 0x04C11DB7, initial value and
-// final xor 0xFFFFFFFF) of length bytes.
-uint32_t DatCrc32(const unsigned char* data, size_t length);
-
 // Reads "<dataDir>/<fileName>" whole; true when it was read and its header
-// matches the CRC-32 of the payload, which is then in `payload`.
+// matches the CRC-32 of the payload, which is then in `payload` (empty
+// otherwise). The one reader of these files: the engine's check before a
+// run and every test that reads one.
 bool ReadDatFile(const char* fileName, std::vector<unsigned char>& payload);
 
 // Little-endian fields read one after another from a payload. A read past
@@ -31,6 +29,7 @@ class DatReader {
   uint8_t U8() { return Field<uint8_t>(); }
   uint16_t U16() { return Field<uint16_t>(); }
   int32_t I32() { return Field<int32_t>(); }
+  float F32() { return Field<float>(); }
   // count doubles into out; false (and failed) when they are not all there.
   bool Doubles(double* out, size_t count) {
     if (!Take(8 * count)) return false;

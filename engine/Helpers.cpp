@@ -1,9 +1,7 @@
 #include "engine/Helpers.h"
 
-#include <wx/colour.h>
-#include <wx/grid.h>
+#include <wx/defs.h>
 #include <wx/string.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -41,17 +39,6 @@ const char* FormatPValue(double p) {
   return FormatPValueText(text, sizeof buffers[0], p, pvalueDigits, pvalueFixedMin);
 }
 
-void SetPValueCell(wxGrid& grid, int row, int column, double p) {
-  grid.SetCellValue(row, column, wxString::FromAscii(FormatPValue(p)));
-  if (p < 0.001) {
-    grid.SetCellTextColour(row, column, *wxRED);
-  } else if (p < 0.01) {
-    grid.SetCellTextColour(row, column, wxColour(255, 128, 0));
-  } else {
-    grid.SetCellTextColour(row, column, *wxBLUE);
-  }
-}
-
 char* FormatDuration(char* buffer, int decimals, double seconds) {
   decimals = std::clamp(decimals, 0, 6);
   int64_t scale = 1;
@@ -82,11 +69,6 @@ double ThreadCpuSeconds(const platform::ThreadClock* thread) {
   double seconds = 0;
   if (!platform::ReadThreadCpuSeconds(thread, seconds)) return -1.0;
   return seconds;
-}
-
-uint32_t Crc32(const unsigned char* data, int length) {
-  if (length <= 0) return 0;
-  return static_cast<uint32_t>(crc32(0L, data, static_cast<uInt>(length)));
 }
 
 void ShowDllLoadError() {

@@ -1,12 +1,10 @@
 #pragma once
 // Small helpers of the run engine and the main window: the text of a
-// p-value and its coloured grid cell, the text of a duration, the CPU time
-// of a worker thread, CRC-32 and the box for a plug-in that did not load.
+// p-value, the text of a duration, the CPU time of a worker thread and the
+// box for a plug-in that did not load.
 // All run on the GUI thread.
 #include <cstddef>
 #include <cstdint>
-
-class wxGrid;
 
 namespace platform {
 struct ThreadClock;
@@ -25,11 +23,6 @@ const char* FormatPValue(double p);
 // text (size bytes); returns text.
 char* FormatPValueText(char* text, size_t size, double p, int digits, double fixedMin);
 
-// Sets the cell's text to FormatPValue(p) and its text colour to red below
-// 0.001, orange below 0.01, blue otherwise (a NaN too). The background is
-// left alone.
-void SetPValueCell(wxGrid& grid, int row, int column, double p);
-
 // Room FormatDuration needs in the caller's buffer.
 constexpr int FORMAT_DURATION_SIZE = 64;
 // Writes seconds, rounded to `decimals` decimals (0 to 6), into buffer
@@ -40,10 +33,6 @@ char* FormatDuration(char* buffer, int decimals, double seconds);
 // User plus system CPU seconds of the thread behind the clock; -1.0 when
 // it cannot be read (also for a null clock).
 double ThreadCpuSeconds(const platform::ThreadClock* thread);
-
-// The standard CRC-32 (reflected, polynomial 0x04C11DB7, initial value and
-// final xor 0xFFFFFFFF) of length bytes; 0 for a length of 0 or less.
-uint32_t Crc32(const unsigned char* data, int length);
 
 // Shows why the last plug-in load failed, with the loader's own text; call
 // it right after the failed platform::LoadDynamicLibrary.

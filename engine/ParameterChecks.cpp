@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "battery/DatFile.h"
 #include "battery/GridWalk.h"
 #include "battery/Messages.h"
 #include "battery/RunState.h"
@@ -108,21 +109,8 @@ void CheckCollisionLimits(Pass& pass) {
 }  // namespace
 
 bool DataFileIsSound(const char* fileName) {
-  FormatPath(fileName);
-  FILE* file = fopen(pathBuf, "rb");
-  if (file == nullptr) return false;
-  unsigned char header[4];
-  bool sound = fread(header, 1, 4, file) == 4 && fseek(file, 0, SEEK_END) == 0;
-  const long size = sound ? ftell(file) : -1;
-  sound = sound && size >= 4 && size - 4 <= 0x7FFFFFFF && fseek(file, 4, SEEK_SET) == 0;
-  if (sound) {
-    std::vector<unsigned char> payload(static_cast<size_t>(size - 4));
-    sound = fread(payload.data(), 1, payload.size(), file) == payload.size();
-    const uint32_t stored = header[0] | header[1] << 8 | header[2] << 16 | uint32_t(header[3]) << 24;
-    sound = sound && Crc32(payload.data(), static_cast<int>(payload.size())) == stored;
-  }
-  fclose(file);
-  return sound;
+  std::vector<unsigned char> payload;
+  return ReadDatFile(fileName, payload);
 }
 
 int CheckParametersFirstPass() {

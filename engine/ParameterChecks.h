@@ -14,5 +14,5 @@ int CheckParametersFirstPass();
 int CheckParametersSecondPass();
 
 // True when the file of that name in dataDir opens, holds a 4-byte CRC-32
-// header and a payload whose CRC-32 matches it.
+// header and a payload whose CRC-32 matches it (ReadDatFile).
 bool DataFileIsSound(const char* fileName);

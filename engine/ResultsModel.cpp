@@ -82,7 +82,7 @@ void ResultsModel::UpdateStatistics() {
     RowStats& s = stats_[r];
     const std::vector<double>& v = sorted_[r];
     const int n = static_cast<int>(v.size());
-    if (rowFailed_[r]) ++failCount_;
+    if (rowFailed_[r]) warning_ = true;
     if (n >= 2) {
       s.extremes = true;
       s.min = v.front();
@@ -102,7 +102,6 @@ void ResultsModel::UpdateStatistics() {
       s.bino = ThresholdBinomialPSorted(v.data(), n);
     }
   }
-  if (failCount_ != 0) warning_ = true;
   if (rows > 1) {
     for (int c = 0; c < 2; ++c) {
       double pk = 0, pa = 0;

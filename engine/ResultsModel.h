@@ -70,7 +70,8 @@ class ResultsModel {
   // The valid values of a row, ascending.
   const std::vector<double>& Sorted(int row) const { return sorted_[row]; }
   const RowStats& Stats(int row) const { return stats_[row]; }
-  bool Failed() const { return failCount_ != 0; }
+  // Whether a row with a PVALUE_FAIL was shown, so that the warning stands.
+  bool Failed() const { return warning_; }
   // The final per-row KS and AD p-values (-1 for fewer than 2 values).
   const std::vector<double>& FinalKs() const { return finalKs_; }
   const std::vector<double>& FinalAd() const { return finalAd_; }
@@ -105,8 +106,8 @@ class ResultsModel {
   std::vector<std::vector<double>> sorted_;
   std::vector<bool> rowFailed_;
   std::vector<RowStats> stats_;
-  int failCount_ = 0;     // rows with a PVALUE_FAIL, counted when shown
-  bool warning_ = false;  // "WARNING!\nBig failure" shown
+  // "WARNING!\nBig failure" shown: a row with a PVALUE_FAIL was shown.
+  bool warning_ = false;
   // Summary rows: the counts of "pvals" (-1 when not written) and the cells
   // of columns 2 and 3 of rows 0 to 2.
   int summaryCount_[3] = {-1, -1, -1};

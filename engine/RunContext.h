@@ -2,17 +2,17 @@
 // What one run of the engine keeps from its preparation through the
 // sequence loop to its end. Internal to the engine.
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include <wx/string.h>
-
 #include "battery/RunState.h"
+#include "engine/RunView.h"
 #include "platform/DynamicLibrary.h"
-
 
 using ZarGetUL = uint32_t (*)();
 
 struct RunContext {
+  RunView* view = nullptr;
   platform::DynamicLibrary* plugin = nullptr;
   ZarGetUL getUL = nullptr;
 
@@ -41,19 +41,18 @@ struct RunContext {
   // Pairs each slot gave at sequence 1; later sequences are held to it.
   int slotPairs[TEST_SLOTS] = {};
 
-  // The window is brought up to date at most every WINDOW_PERIOD seconds:
+  // The view is brought up to date at most every WINDOW_PERIOD seconds:
   // the counter readings of its last update and of the last dispatch of
-  // its events, the slot released last (for status field 0, -1 when none),
-  // and whether the failure warning's cell has its span.
+  // its events, and the slot released last (for status field 0, -1 when
+  // none).
   int64_t lastWindowUpdate = 0;
   int64_t lastDispatch = 0;
-  int64_t lastColumnsUpdate = 0;
   int releasedSlot = -1;
   int releasedLeft = 0;
-  int windowSequences = 0;  // sequences the window shows
+  int windowSequences = 0;      // sequences the view was last given
+  bool windowComplete = true;   // and whether it shows them all
   std::vector<double> sequenceValues;  // scratch: one sequence's values in row order
-  bool warningShown = false;
-  wxString statusShown[4];  // the texts of status fields 0 to 3 this run wrote
+  std::string statusShown[4];  // the texts of status fields 0 to 3 this run wrote
 
   // Slots whose events exist, and slots whose worker thread was started.
   int eventSlots = 0;
@@ -65,13 +64,9 @@ struct RunContext {
 // Formats into pathBuf and appends it to the log pane.
 void RunLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Dispatches every pending event of the window, so that it stays alive
-// while the engine works.
-void DispatchPendingEvents();
-
-// Brings the Table grid (rows, sequence columns, statistics, warning) and
-// the status fields up to date with the results model; the new sequence
-// columns wait for their own period unless `final`.
+// Brings the view's results (rows, sequence columns, statistics, warning)
+// and the status fields up to date with the results model; the view may
+// keep new sequence columns for a later update unless `final`.
 void UpdateWindow(RunContext& run, bool final);
 
 // The sequence loop; false after a mid-run error (already logged).

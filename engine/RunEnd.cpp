@@ -1,12 +1,8 @@
 // The end of a run: the workers are ended, the statistics that need the
 // whole run are completed, the CPU times logged and the report written.
-#include <wx/combobox.h>
 #include <wx/datetime.h>
-#include <wx/grid.h>
-#include <wx/notebook.h>
-#include <wx/richtext/richtextctrl.h>
-#include <wx/spinctrl.h>
-#include <wx/statusbr.h>
+#include <wx/string.h>
+#include <wx/thread.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,22 +14,18 @@
 #include "battery/PValueTests.h"
 #include "battery/Distributions.h"
 #include "battery/TESTthd.h"
+#include "engine/GofResults.h"
 #include "engine/Helpers.h"
 #include "engine/RunTests.h"
 #include "engine/InputFiles.h"
 #include "engine/ResultsModel.h"
 #include "engine/RunContext.h"
+#include "engine/Version.h"
 #include "platform/Counter.h"
 #include "platform/Event.h"
 #include "platform/LastError.h"
-#include "ui/GofTable.h"
-#include "ui/Graph.h"
-#include "ui/MainFrame.h"
 
 namespace {
-
-// The notebook's "Messages" page.
-constexpr int MESSAGES_PAGE = 4;
 
 using ZarGetText = const char* (*)();
 
@@ -44,51 +36,17 @@ const char* PluginText(const RunContext& run, const char* name) {
   return get ? get() : nullptr;
 }
 
-// Pearson's table from the model's bins: one grid row per result row.
-void PearsonTable(const RunContext& run) {
-  const int k = runResults.PearsonBins();
-  if (k < 2) return;
-  SetupPearsonGrid(run.rows, k + 3);
-  wxGrid* grid = mainFrame->pearsonGrid;
-  grid->BeginBatch();
-  for (int r = 0; r < run.rows; ++r) {
-    const ResultsModel::PearsonRow& p = runResults.Pearson()[r];
-    grid->SetRowLabelValue(r, wxString::Format("%d", r + 1));
-    grid->SetCellValue(r, 0, wxString::FromUTF8(runResults.Label(r).c_str()));
-    grid->SetCellValue(r, 2, runResults.PearsonExpectedText(r));
-    if (p.m == 0) {
-      SetPValueCell(*grid, r, 1, -1);
-      continue;
-    }
-    for (int b = 0; b < p.m; ++b) grid->SetCellValue(r, b + 3, wxString::Format("%u", p.bins[b]));
-    if (p.slash)
-      grid->SetCellValue(r, 1, "/");
-    else
-      SetPValueCell(*grid, r, 1, p.pvalue);
-  }
-  grid->AutoSizeColumns();
-  grid->SetRowLabelSize(wxGRID_AUTOSIZE);
-  grid->SetColLabelSize(wxGRID_AUTOSIZE);
-  for (int r = 0; r < run.rows; ++r) grid->SetRowSize(r, mainFrame->rowHeightSpin->GetValue());
-  grid->EndBatch();
-}
-
-void PlotAndGof(const RunContext& run) {
-  if (run.rows <= 1) return;
-  Graph* graph = mainFrame->graph;
-  graph->SetData(run.rows, runResults.FinalKs().data(), runResults.FinalAd().data());
-  GofSplineTables tables;
-  BuildGofSplineTables(tables);
-  if (graph->count >= 3) {
-    wxGrid* stat = mainFrame->statGrid;
-    stat->AppendRows(7);
-    ComputeGofTable(graph->count, 0, graph->ksValues, tables);
-    ComputeGofTable(graph->count, 1, graph->adValues, tables);
-    stat->SetRowLabelSize(wxGRID_AUTOSIZE);
-    stat->SetColLabelSize(wxGRID_AUTOSIZE);
-    stat->AutoSizeColumns();
-  }
-  FreeGofSplineTables(tables);
+// The plot of the rows' final KS and AD p-values and, from three points on,
+// the goodness-of-fit table, which is returned for the report (null when
+// there is none).
+const GofResults* PlotAndGof(const RunContext& run, GofResults& table) {
+  if (run.rows <= 1) return nullptr;
+  const PlotSeries series = SortedPlotSeries(run.rows, runResults.FinalKs().data(), runResults.FinalAd().data());
+  run.view->ShowPlot(series);
+  if (series.Count() < 3) return nullptr;
+  table = ComputeGofResults(series);
+  run.view->ShowGofTable(table);
+  return &table;
 }
 
 void LogCpuTimes(const RunContext& run, double testingSeconds) {
@@ -127,7 +85,7 @@ FILE* OpenReport(const RunContext& run) {
 
 std::string Utf8(const wxString& s) { return std::string(s.utf8_str().data()); }
 
-void WriteTables(FILE* out, int pearsonBins, const RunContext& run) {
+void WriteTables(FILE* out, int pearsonBins, const GofResults* gof) {
   const ResultsModel& model = runResults;
   const int w = pvalueDigits + 2;
   size_t longest = 0;
@@ -169,13 +127,12 @@ void WriteTables(FILE* out, int pearsonBins, const RunContext& run) {
     }
   }
 
-  if (run.rows > 1 && mainFrame->graph->count >= 3) {
-    wxGrid* stat = mainFrame->statGrid;
+  if (gof != nullptr) {
     fprintf(out, "\n\n == Statistical tests ==\n\n");
     fprintf(out, "TEST     KS       AD\n");
-    for (int r = 0; r < stat->GetNumberRows(); ++r) {
-      fprintf(out, "%3s ", Utf8(stat->GetRowLabelValue(r)).c_str());
-      for (int c = 0; c < 2; ++c) fprintf(out, "  %7s", Utf8(stat->GetCellValue(r, c)).c_str());
+    for (int r = 0; r < GOF_STATISTICS; ++r) {
+      fprintf(out, "%3s ", GOF_ROW_LABELS[r]);
+      for (int c = 0; c < 2; ++c) fprintf(out, "  %7s", GofCellText(gof->probability[r][c]).c_str());
       fprintf(out, "\n");
     }
   }
@@ -183,7 +140,7 @@ void WriteTables(FILE* out, int pearsonBins, const RunContext& run) {
 
 void WriteHeader(FILE* out, const RunContext& run) {
   fprintf(out, "%s v%d.%d.%d\n\n", "Quorvane_MT", VERSION_MAJOR, VERSION_MINOR, VERSION_RELEASE);
-  const std::string source = Utf8(mainFrame->fileCombo->GetValue());
+  const std::string source = run.view->InputText();
   if (run.plugin != nullptr) {
     fprintf(out, "DLL used      : %s\n", source.c_str());
     if (const char* name = PluginText(run, "ZAR_GetName")) fprintf(out, "Generator name: %s\n", name);
@@ -218,16 +175,16 @@ void LogClosing(const RunContext& run, FILE* report, double testingSeconds) {
     if (seqCount != run.askedSeqCount)
       RunLog("\n\t!! WARNING !!   Only %d sequence(s) have been tested.\n\n", seqCount);
     FormatDuration(text, 2, runningSeconds);
-    mainFrame->statusBar->SetStatusText(wxString::Format("Running time: %s\n", text), 1);
+    run.view->SetStatus(1, Utf8(wxString::Format("Running time: %s\n", text)));
     if (report != nullptr) fprintf(report, "\n\n\tRunning time: %s\n", text);
   }
   RunLog("Testing phase duration: %s\n", FormatDuration(text, 2, testingSeconds));
 }
 
 void CopyLog(FILE* out, const RunContext& run) {
-  wxRichTextCtrl* log = mainFrame->messageText;
   const int firstLine = run.plugin != nullptr ? 1 : 2;
-  for (int i = firstLine; i < log->GetNumberOfLines(); ++i) fprintf(out, "%s\n", Utf8(log->GetLineText(i)).c_str());
+  const int lines = run.view->LogLineCount();
+  for (int i = firstLine; i < lines; ++i) fprintf(out, "%s\n", run.view->LogLine(i).c_str());
 }
 
 }  // namespace
@@ -286,14 +243,15 @@ int FinishRun(RunContext& run) {
   const double testingSeconds = run.Seconds(run.testStart, platform::CounterTicks());
   const int pearsonBins = runResults.FinishRun(seqCount);
   UpdateWindow(run, true);
-  PearsonTable(run);
-  PlotAndGof(run);
+  if (pearsonBins >= 2) run.view->ShowPearson(runResults);
+  GofResults table;
+  const GofResults* gof = PlotAndGof(run, table);
   LogCpuTimes(run, testingSeconds);
 
   FILE* report = OpenReport(run);
   if (report != nullptr) {
     WriteHeader(report, run);
-    WriteTables(report, pearsonBins, run);
+    WriteTables(report, pearsonBins, gof);
   }
   LogClosing(run, report, testingSeconds);
   if (report != nullptr) {
@@ -303,7 +261,7 @@ int FinishRun(RunContext& run) {
   ReleaseRun(run);
   // A run that tested nothing is a failure: its reasons are on the Messages
   // page, which replaces the empty Table page.
-  if (seqCount == 0) mainFrame->notebook->SetSelection(MESSAGES_PAGE);
-  mainFrame->statusBar->SetStatusText("DONE.", 2);
+  if (seqCount == 0) run.view->ShowPage(MESSAGES_PAGE);
+  run.view->SetStatus(2, "DONE.");
   return 0;
 }

@@ -1,9 +1,7 @@
 // The sequence loop: fill, release under the concurrency limit, collect the
-// p-values into the results model, and show the Table grid, the per-row
+// p-values into the results model, and show the results, the per-row
 // statistics and the progress at a pace a person can follow.
-#include <wx/grid.h>
-#include <wx/spinctrl.h>
-#include <wx/statusbr.h>
+#include <wx/string.h>
 
 #include <algorithm>
 #include <ctime>
@@ -18,17 +16,12 @@
 #include "platform/Counter.h"
 #include "platform/Event.h"
 #include "platform/LastError.h"
-#include "ui/MainFrame.h"
-#include "ui/ResultTable.h"
 
 namespace {
 
 constexpr int WAIT_SLICE_MS = 100;
-// The window is brought up to date at most this often (seconds).
+// The view is brought up to date at most this often (seconds).
 constexpr double WINDOW_PERIOD = 0.1;
-// The Table grid takes its new sequence columns at most this often: a new
-// column changes the grid's scrolled size, which redraws all of it.
-constexpr double COLUMNS_PERIOD = 0.5;
 
 TESTthd* Test(int slot) { return testTable[slot].test; }
 
@@ -65,9 +58,10 @@ bool Fill(RunContext& run) {
 // Sets a status field when its text changed: the status bar repaints at
 // once on every change.
 void SetStatus(RunContext& run, int field, const wxString& text) {
-  if (run.statusShown[field] == text) return;
-  run.statusShown[field] = text;
-  mainFrame->statusBar->SetStatusText(text, field);
+  const std::string utf8(text.utf8_str().data());
+  if (run.statusShown[field] == utf8) return;
+  run.statusShown[field] = utf8;
+  run.view->SetStatus(field, utf8);
 }
 
 // Status field 0: the sequences left and the slot released last.
@@ -97,7 +91,7 @@ void ShowProgress(RunContext& run, int done) {
 void DispatchWhileTesting(RunContext& run) {
   if (run.Seconds(run.lastDispatch, platform::CounterTicks()) < WINDOW_PERIOD) return;
   ShowReleased(run);
-  DispatchPendingEvents();
+  run.view->DispatchEvents();
   run.lastDispatch = platform::CounterTicks();
 }
 
@@ -217,44 +211,7 @@ void UpdateWindow(RunContext& run, bool final) {
   // grid's repaint with it.
   ShowReleased(run);
   ShowProgress(run, done);
-  wxGrid* grid = mainFrame->tableGrid;
-  auto* table = static_cast<ResultTable*>(grid->GetTable());
-  const int oldRows = grid->GetNumberRows(), oldCols = grid->GetNumberCols();
-  const bool newRows = oldRows < 3 + runResults.Rows();
-  const bool newWarning = runResults.Failed() && !run.warningShown;
-  if (done <= 2 || newRows || newWarning) {
-    // The first sequences size every column to its texts; later sequence
-    // columns take the width of the first ones (their texts share one
-    // format) as the grid's default width for new columns.
-    grid->BeginBatch();
-    table->FollowModel();
-    const int height = mainFrame->rowHeightSpin->GetValue();
-    for (int row = std::max(oldRows, 3); row < grid->GetNumberRows(); ++row) grid->SetRowSize(row, height);
-    if (newWarning) {
-      grid->SetCellSize(0, 0, 2, 1);
-      grid->SetCellAlignment(0, 0, wxALIGN_CENTRE, wxALIGN_CENTRE);
-      run.warningShown = true;
-    }
-    if (done <= 2) {
-      grid->AutoSizeColumns();
-      int width = 0;
-      for (int c = 7; c < grid->GetNumberCols(); ++c) width = std::max(width, grid->GetColSize(c));
-      if (width > 0) grid->SetDefaultColSize(width);
-    }
-    ForgetCachedAttribute(grid);
-    grid->EndBatch();  // redraws the whole grid
-  } else {
-    // Only the statistics columns and the new sequence columns change.
-    const int64_t now = platform::CounterTicks();
-    if (final || run.Seconds(run.lastColumnsUpdate, now) >= COLUMNS_PERIOD) {
-      table->FollowModel();
-      run.lastColumnsUpdate = now;
-    }
-    ForgetCachedAttribute(grid);
-    const int rows = grid->GetNumberRows();
-    grid->RefreshBlock(0, 1, rows - 1, 6);
-    if (grid->GetNumberCols() > oldCols) grid->RefreshBlock(0, oldCols, rows - 1, grid->GetNumberCols() - 1);
-  }
+  run.windowComplete = run.view->ShowResults(runResults, final);
   run.windowSequences = done;
   run.lastWindowUpdate = platform::CounterTicks();
 }
@@ -263,7 +220,7 @@ bool RunSequences(RunContext& run) {
   for (; seqIndex <= seqCount; ++seqIndex) {
     if (!Fill(run)) break;
     if (!Dispatch(run)) {
-      // The grid keeps what the run collected before the error.
+      // The view keeps what the run collected before the error.
       UpdateWindow(run, true);
       return false;
     }
@@ -275,15 +232,14 @@ bool RunSequences(RunContext& run) {
     NoteProgress(run);
     // One look at the window's events per sequence: cheap when nothing is
     // pending, and a stop request is seen after the sequence it came in.
-    DispatchPendingEvents();
+    run.view->DispatchEvents();
     run.lastDispatch = platform::CounterTicks();
     if (runState == RunState::StopRequested) seqCount = seqIndex;
     const bool due = run.Seconds(run.lastWindowUpdate, platform::CounterTicks()) >= WINDOW_PERIOD;
     if (seqIndex <= 2 || seqIndex == seqCount || due) UpdateWindow(run, seqIndex == seqCount);
   }
-  // The input ran out before the sequence after the last one shown.
-  const int columns = 7 + runResults.Sequences();
-  if (run.windowSequences != runResults.Sequences() || mainFrame->tableGrid->GetNumberCols() != columns)
-    UpdateWindow(run, true);
+  // The input ran out before the sequence after the last one shown, or the
+  // view kept sequence columns for later.
+  if (run.windowSequences != runResults.Sequences() || !run.windowComplete) UpdateWindow(run, true);
   return true;
 }

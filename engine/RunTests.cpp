@@ -1,10 +1,9 @@
 #include "engine/RunTests.h"
 
 #include <fftw3.h>
-#include <wx/app.h>
-#include <wx/msgdlg.h>
-#include <wx/notebook.h>
-#include <wx/spinctrl.h>
+#include <wx/defs.h>
+#include <wx/string.h>
+#include <wx/thread.h>
 
 #include <cmath>
 #include <cstdarg>
@@ -24,7 +23,6 @@
 #include "platform/Event.h"
 #include "platform/LastError.h"
 #include "platform/Priority.h"
-#include "ui/MainFrame.h"
 
 signed char* startOrder = nullptr;
 signed char* rowOrder = nullptr;
@@ -145,13 +143,9 @@ void RunLog(const char* format, ...) {
   AppendLog(wxString::FromUTF8(pathBuf));
 }
 
-void DispatchPendingEvents() {
-  if (wxTheApp == nullptr) return;
-  while (wxTheApp->Pending()) wxTheApp->Dispatch();
-}
-
-int RunTests(platform::DynamicLibrary* plugin) {
+int RunTests(RunView& view, platform::DynamicLibrary* plugin) {
   RunContext run;
+  run.view = &view;
   run.plugin = plugin;
   runState = RunState::Idle;
 
@@ -186,7 +180,7 @@ int RunTests(platform::DynamicLibrary* plugin) {
   }
 
   if (CheckParametersFirstPass() > 0) {
-    mainFrame->notebook->SetSelection(4);
+    view.ShowPage(MESSAGES_PAGE);
     AppendLog("  ERROR in the test parameters.\nThe tests with the invalid parameters will be disabled.\n\n");
     ShowMessageBox("ERROR in the test parameters.\nThe tests with the invalid parameters will be disabled.", CAPTION,
                    wxOK | wxICON_WARNING);
@@ -196,7 +190,7 @@ int RunTests(platform::DynamicLibrary* plugin) {
   StartFftwThreads();
   BuildTests();
   if (!AnyEnabled()) {
-    if (secondPassRefusals > 0) mainFrame->notebook->SetSelection(4);
+    if (secondPassRefusals > 0) view.ShowPage(MESSAGES_PAGE);
     ErrorBox("\n\t!! ERROR !!\n\n\tNo test enabled.");
     return ErrorExit(run);
   }
@@ -214,12 +208,11 @@ int RunTests(platform::DynamicLibrary* plugin) {
 
   run.askedSeqCount = seqCount;
   runResults.Reset(pvalueDigits, pvalueFixedMin);
-  ResetResultGrids();
-  SetupPearsonGrid(0, 3);
+  view.ClearResults();
 
   if (!StartWorkers(run)) return ErrorExit(run);
 
-  run.concurrency = mainFrame->threadsSpin->GetValue();
+  run.concurrency = view.Concurrency();
   run.testStart = platform::CounterTicks();
   runState = RunState::Running;
   seqIndex = 1;

@@ -1,7 +1,8 @@
 #pragma once
-// The run engine: one call of RunTests performs a whole run on the GUI
-// thread, from the parameter checks through the parallel dispatch of the
-// tests to the second-level statistics and the report.
+// The run engine: one call of RunTests performs a whole run on the calling
+// thread (the GUI thread in the program), from the parameter checks through
+// the parallel dispatch of the tests to the second-level statistics and the
+// report.
 #include "platform/DynamicLibrary.h"
 
 // In files mode the Start handler sets inputPattern (engine/InputFiles.h)
@@ -12,7 +13,10 @@
 extern signed char* startOrder;
 extern signed char* rowOrder;
 
+class RunView;
+
 // Runs the battery on the input files (plugin null) or on the generator
-// plug-in. 0 when the run reached its end (also after a stop or an early end
-// of the input), 1 when it stopped on an error.
-int RunTests(platform::DynamicLibrary* plugin);
+// plug-in, showing the run in the view (the main window's is WindowView).
+// 0 when the run reached its end (also after a stop or an
+// early end of the input), 1 when it stopped on an error.
+int RunTests(RunView& view, platform::DynamicLibrary* plugin);

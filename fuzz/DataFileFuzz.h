@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "battery/Crc32.h"
 #include "battery/DatFile.h"
 #include "battery/Messages.h"
 #include "battery/RunState.h"
@@ -71,7 +72,7 @@ inline void WriteDataFile(const DataFolder& folder, const uint8_t* data, size_t 
   FILE* file = std::fopen(folder.Path().c_str(), "wb");
   if (file == nullptr) abort();
   if (header) {
-    const uint32_t crc = DatCrc32(data, size);
+    const uint32_t crc = Crc32(data, size);
     unsigned char bytes[4];
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(crc >> (8 * i));
     if (std::fwrite(bytes, 1, 4, file) != 4) abort();

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/Helpers.h"
+#include "battery/Crc32.h"
 #include "ui/Prefs.h"
 
 namespace {

@@ -3,7 +3,9 @@
 #include <wx/dcclient.h>
 #include <wx/pen.h>
 
-#include "battery/PValueTests.h"
+#include <algorithm>
+
+#include "engine/GofResults.h"
 
 namespace {
 
@@ -62,21 +64,12 @@ Graph::~Graph() {
 void Graph::SetData(int n, const double* ks, const double* ad) {
   delete[] ksValues;
   delete[] adValues;
-  count = 0;
-  if (n < 0) n = 0;
-  ksValues = new double[n];
-  adValues = new double[n];
-  for (int i = 0; i < n; ++i) {
-    if (ks[i] > -1 && ad[i] > -1) {
-      ksValues[count] = ks[i];
-      adValues[count] = ad[i];
-      ++count;
-    }
-  }
-  if (count > 1) {
-    SortDoubles(ksValues, 0, count - 1);
-    SortDoubles(adValues, 0, count - 1);
-  }
+  const PlotSeries series = SortedPlotSeries(n, ks, ad);
+  count = series.Count();
+  ksValues = new double[count];
+  adValues = new double[count];
+  std::copy(series.ks.begin(), series.ks.end(), ksValues);
+  std::copy(series.ad.begin(), series.ad.end(), adValues);
   // A client context outside a paint is not reliable on GTK: the paint
   // handler draws, now.
   Refresh();

@@ -1,17 +1,14 @@
 #pragma once
 // The main window: the layout FIN with the program's behaviour on top,
-// and the operations through which the run engine prepares the results
-// grids.
+// and the operations through which its run view (ui/WindowView.h) prepares
+// the results grids.
 #include <wx/grid.h>
 
+#include "engine/Version.h"
 #include "ui/FIN.h"
 #include "ui/Graph.h"
 #include "ui/Prefs.h"
 
-// The program's version, shown in the window title.
-constexpr int VERSION_MAJOR = 2;
-constexpr int VERSION_MINOR = 0;
-constexpr int VERSION_RELEASE = 0;
 
 // The id of the command event with which the constructor runs OnAutohide:
 // the window is not yet mainFrame, so the step that asks IsTestHidden is

@@ -12,7 +12,7 @@
 
 #include "battery/Messages.h"
 #include "battery/RunState.h"
-#include "engine/Helpers.h"
+#include "battery/Crc32.h"
 #include "ui/MainFrame.h"
 #include "ui/Presets.h"
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/GofResults.h"
 #include "ui/MainFrame.h"
 #include "ui/ResultTable.h"
 
@@ -206,15 +207,7 @@ void SetupPearsonGrid(int rows, int cols) {
 }
 
 void SetGofCell(int row, const char* label, double value, int column) {
-  wxString text;
-  if (value == 1)
-    text = "> 0.99999";
-  else if (value == 0)
-    text = "< 0.00001";
-  else if (value == -1)
-    text = "err";
-  else
-    text = wxString::FromCDouble(value, 5);
+  const wxString text = wxString::FromUTF8(GofCellText(value).c_str());
 
   wxGrid* grid = mainFrame->statGrid;
   grid->SetRowLabelValue(row, label);

@@ -14,6 +14,7 @@
 #include "engine/Helpers.h"
 #include "engine/InputFiles.h"
 #include "engine/RunTests.h"
+#include "ui/WindowView.h"
 #include "platform/DynamicLibrary.h"
 #include "ui/MainFrame.h"
 #include "ui/TestPanels.h"

@@ -10,6 +10,7 @@
 #include "CouponCollisionReference.h"
 #include "NullLaw.h"
 #include "SequenceFixture.h"
+#include "battery/Crc32.h"
 #include "battery/Messages.h"
 
 namespace {
@@ -133,12 +134,23 @@ TEST_F(CouponTest, TheLastTwoWordsNeverCount) {
   EXPECT_EQ(before[0].p, after[0].p);
 }
 
+namespace {
+
+// Writes file with its first four bytes replaced by the CRC-32 of the rest.
+void WriteWithCrc(const std::string& path, std::string file) {
+  const uint32_t crc = Crc32(reinterpret_cast<const unsigned char*>(file.data()) + 4, file.size() - 4);
+  for (int i = 0; i < 4; ++i) file[i] = static_cast<char>(crc >> (8 * i));
+  std::ofstream(path, std::ios::binary) << file;
+}
+
+}  // namespace
+
 TEST_F(CouponTest, UnreadableFileDisablesWithABox) {
   char pattern[] = "/tmp/qv_coupon_XXXXXX";
   const std::string folder = mkdtemp(pattern);
   const std::string path = folder + "/DAT_coupon.bin";
-  // A header, then a record head whose probabilities are cut off.
-  std::ofstream(path, std::ios::binary) << std::string("\0\0\0\0\2\4\0\0\0\x55\x55\x05\x41\x56\0\0\0", 17);
+  // A sound header, then a record head whose probabilities are cut off.
+  WriteWithCrc(path, std::string("\0\0\0\0\2\4\0\0\0\x55\x55\x05\x41\x56\0\0\0", 17));
   dataDir = const_cast<char*>(folder.c_str());
   SetGrid(2, 4, 1);
   COUPON truncated;
@@ -167,7 +179,7 @@ TEST_F(CouponTest, CorruptRecordDisablesWithABox) {
   dataDir = const_cast<char*>(folder.c_str());
   SetGrid(2, 2, 1);
   for (const Case& c : cases) {
-    // A header, the record of s = 2 (lo, mean 8.33, hi) with four
+    // A sound header, the record of s = 2 (lo, mean 8.33, hi) with four
     // probabilities, and the end mark.
     std::string file(4, '\0');
     auto put = [&file](const void* p, size_t n) { file.append(static_cast<const char*>(p), n); };
@@ -179,7 +191,7 @@ TEST_F(CouponTest, CorruptRecordDisablesWithABox) {
     put(&c.hi, 4);
     for (double p : {0.25, c.second, 0.25, 0.25}) put(&p, 8);
     file.push_back('\0');
-    std::ofstream(path, std::ios::binary) << file;
+    WriteWithCrc(path, file);
     boxes.clear();
     COUPON test;
     const bool sound = c.lo == 4 && c.hi == 7 && c.second == 0.25;

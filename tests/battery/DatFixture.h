@@ -1,6 +1,6 @@
 #pragma once
 // Data files written by a test into a folder of its own, which becomes
-// dataDir: a CRC-32 header (DatCrc32, itself checked against the standard
+// dataDir: a CRC-32 header (Crc32, itself checked against the standard
 // check value) and a little-endian payload. Message boxes are answered and
 // remembered.
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "SequenceFixture.h"
+#include "battery/Crc32.h"
 #include "battery/DatFile.h"
 #include "battery/Messages.h"
 #include "battery/RunState.h"
@@ -63,7 +64,7 @@ class DatFixture : public SequenceFixture {
   // at `at` after the CRC was taken (a file changed since its check).
   void WriteDat(const char* name, const Bytes& payload, size_t at = 0, unsigned char flip = 0) {
     std::vector<unsigned char> file(4);
-    const uint32_t crc = DatCrc32(payload.b.data(), payload.b.size());
+    const uint32_t crc = Crc32(payload.b.data(), payload.b.size());
     std::memcpy(file.data(), &crc, 4);
     file.insert(file.end(), payload.b.begin(), payload.b.end());
     if (flip != 0) file[4 + at] ^= flip;

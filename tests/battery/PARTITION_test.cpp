@@ -58,12 +58,6 @@ class PartitionTest : public DatFixture {
 
 }  // namespace
 
-TEST(DatCrc32, StandardCheckValue) {
-  const unsigned char text[] = "123456789";
-  EXPECT_EQ(DatCrc32(text, 9), 0xCBF43926u);
-  EXPECT_EQ(DatCrc32(text, 0), 0u);
-}
-
 TEST_F(PartitionTest, AgreesWithTheReference) {
   for (const auto& ref : PARTITION_CASES) {
     Params(ref.smin, ref.smax, ref.sstp, ref.knum);

@@ -1,9 +1,6 @@
 #include "engine/Helpers.h"
 
 #include <gtest/gtest.h>
-#include <wx/frame.h>
-#include <wx/grid.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -78,43 +75,6 @@ TEST(FormatPValue, TwoResultsLiveAtOnceAndTheThirdReusesTheFirstBuffer) {
   EXPECT_EQ(third, first);
   EXPECT_STREQ(first, "0.1250");
   EXPECT_STREQ(second, "0.2500");
-}
-
-TEST(SetPValueCell, TextAndColourByStrictThresholdsBackgroundUntouched) {
-  SetDigits(4);
-  const wxColour orange(255, 128, 0);
-  const wxColour background(10, 20, 30);
-  struct {
-    double p;
-    const char* text;
-    wxColour colour;
-  } const cases[] = {
-      {0.5, "0.5000", *wxBLUE},
-      {0.01, "0.0100", *wxBLUE},
-      {0.0099, "0.0099", orange},
-      {0.001, "0.0010", orange},
-      {0.00099, "1e-03", *wxRED},
-      {0.0, "     0", *wxRED},
-      {PVALUE_FAIL, " fail", *wxRED},
-      {PVALUE_SHORT, " short", *wxRED},
-      {std::numeric_limits<double>::quiet_NaN(), "nan", *wxBLUE},
-  };
-  wxFrame* frame = new wxFrame(nullptr, wxID_ANY, "grid");
-  wxGrid* grid = new wxGrid(frame, wxID_ANY);
-  grid->CreateGrid(static_cast<int>(std::size(cases)), 2);
-  for (int row = 0; row < static_cast<int>(std::size(cases)); ++row) {
-    grid->SetCellBackgroundColour(row, 1, background);
-    SetPValueCell(*grid, row, 1, cases[row].p);
-  }
-  for (int row = 0; row < static_cast<int>(std::size(cases)); ++row) {
-    EXPECT_EQ(grid->GetCellValue(row, 1), cases[row].text) << "row " << row;
-    EXPECT_EQ(grid->GetCellTextColour(row, 1), cases[row].colour) << "p " << cases[row].p;
-    EXPECT_EQ(grid->GetCellBackgroundColour(row, 1), background) << "p " << cases[row].p;
-    EXPECT_EQ(grid->GetCellValue(row, 0), "") << "only the given cell is written";
-  }
-  EXPECT_EQ(*wxRED, wxColour(255, 0, 0));
-  EXPECT_EQ(*wxBLUE, wxColour(0, 0, 255));
-  frame->Destroy();
 }
 
 TEST(FormatDuration, RoundsAndWritesTheLargestUnitsFirst) {
@@ -203,26 +163,6 @@ TEST(ThreadCpuSeconds, ReadsTheClockAndGivesMinusOneWhenItCannot) {
   EXPECT_LE(after - before, processAfter - processBefore + 1e-4);
   platform::CloseThreadClock(clock);
   EXPECT_EQ(ThreadCpuSeconds(nullptr), -1.0);
-}
-
-TEST(Crc32, StandardCheckValues) {
-  struct {
-    const char* data;
-    int length;
-    uint32_t crc;
-  } const cases[] = {
-      {"123456789", 9, 0xCBF43926u},
-      {"", 0, 0u},
-      {"123456789", 0, 0u},
-      {"123456789", -5, 0u},
-      {"a", 1, 0xE8B7BE43u},
-      {"\0", 1, 0xD202EF8Du},
-      {"The quick brown fox jumps over the lazy dog", 43, 0x414FA339u},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Crc32(reinterpret_cast<const unsigned char*>(c.data), c.length), c.crc)
-        << "\"" << c.data << "\", length " << c.length;
-  }
 }
 
 TEST(ShowDllLoadError, ShowsTheLoadersReasonInTheErrorBox) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "battery/RunState.h"
-#include "engine/Helpers.h"
+#include "battery/Crc32.h"
 #include "support/MessageCapture.h"
 #include "ui/support/DataFolder.h"
 

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-#include <wx/msgdlg.h>
+#include <wx/defs.h>
 
 #include <cstring>
 #include <fstream>

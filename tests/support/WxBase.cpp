@@ -1,4 +1,4 @@
-// Every battery test program starts the toolkit's base library, which the
+// Every test program of the battery and the engine starts the toolkit's base library, which the
 // worker threads need.
 #include <gtest/gtest.h>
 #include <wx/init.h>

@@ -1,0 +1,84 @@
+#include "RecordingView.h"
+
+#include <algorithm>
+
+#include "engine/ResultsModel.h"
+
+namespace {
+
+RecordingView* current = nullptr;
+
+void KeepLog(const wxString& text) {
+  if (current != nullptr) current->log += text.utf8_str().data();
+}
+
+// The log's lines as a text pane holds them: a line break ends a line and
+// the text after the last one is a line too (empty when the log ends with a
+// break).
+std::vector<std::string> Lines(const std::string& log) {
+  std::vector<std::string> lines(1);
+  for (char c : log) {
+    if (c == '\n')
+      lines.emplace_back();
+    else
+      lines.back() += c;
+  }
+  return lines;
+}
+
+}  // namespace
+
+RecordingView::RecordingView() {
+  current = this;
+  oldLog_ = SetLogHandler(KeepLog);
+}
+
+RecordingView::~RecordingView() {
+  SetLogHandler(oldLog_);
+  current = nullptr;
+}
+
+void RecordingView::Forget() { calls.clear(); }
+
+bool RecordingView::Called(const std::string& call) const {
+  return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+void RecordingView::ShowPage(int shown) {
+  page = shown;
+  calls.push_back("page " + std::to_string(shown));
+}
+
+void RecordingView::DispatchEvents() {
+  ++dispatches;
+  if (onDispatch) onDispatch();
+}
+
+void RecordingView::ClearResults() {
+  page = TABLE_PAGE;
+  plot = PlotSeries();
+  gof = GofResults{};
+  calls.push_back("clear");
+}
+
+bool RecordingView::ShowResults(const ResultsModel& model, bool final) {
+  shownSequences = model.Sequences();
+  calls.push_back(final ? "results final" : "results");
+  return true;
+}
+
+void RecordingView::ShowPearson(const ResultsModel&) { calls.push_back("pearson"); }
+
+void RecordingView::ShowPlot(const PlotSeries& series) {
+  plot = series;
+  calls.push_back("plot");
+}
+
+void RecordingView::ShowGofTable(const GofResults& table) {
+  gof = table;
+  calls.push_back("gof");
+}
+
+int RecordingView::LogLineCount() { return static_cast<int>(Lines(log).size()); }
+
+std::string RecordingView::LogLine(int line) { return Lines(log)[line]; }
