@@ -165,6 +165,18 @@ TEST(Bits, PairsOfWordsAndBytesAsStored) {
   }
 }
 
+TEST(Bits, SixtyFourBitsInBufferOrderFromEveryStart) {
+  for (uint32_t n : LENGTHS) {
+    GuardedSequence seq(n, 3500 + n);
+    // Every start whose 64 bits lie within the sequence.
+    for (uint64_t t = 0; t + 64 <= n; ++t) {
+      uint64_t slow = 0;
+      for (int j = 63; j >= 0; --j) slow = (slow << 1) | ReadBit(seq.words(), t + j);
+      ASSERT_EQ(ReadLsbFirst64(seq.words(), t), slow) << n << " " << t;
+    }
+  }
+}
+
 TEST(Bits, CountOnesAtEveryStartAndLength) {
   for (uint32_t n : {1u, 32u, 63u, 64u, 65u, 200u, 257u, 640u}) {
     GuardedSequence seq(n, 4000 + n);
