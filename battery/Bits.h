@@ -93,6 +93,27 @@ inline void ForEachWindow(const uint32_t* words, uint64_t start, uint64_t count,
   }
 }
 
+// Calls f(v) with the same windows as ForEachWindow, each in buffer order
+// instead: the window's first bit lowest, so that v is the bit reversal of
+// ForEachWindow's value (ReverseBits32(v) >> (32 - s)). No word is reversed
+// and within a whole word every window is a shift by a constant: the cheaper
+// reading where only the values' histogram counts. Reads the same words as
+// ForEachWindow.
+template <class F>
+inline void ForEachWindowInBufferOrder(const uint32_t* words, uint64_t start, uint64_t count, int s, F&& f) {
+  const uint32_t mask = LowMask(s);
+  const uint64_t end = start + count;
+  auto pairAt = [words](uint64_t i) { return words[i] | (static_cast<uint64_t>(words[i + 1]) << 32); };
+  uint64_t t = start;
+  for (; t < end && (t & 31) != 0; ++t) f(static_cast<uint32_t>(pairAt(t >> 5) >> (t & 31)) & mask);
+  for (; t + 32 <= end; t += 32) {
+    const uint64_t pair = pairAt(t >> 5);
+#pragma GCC unroll 32
+    for (int j = 0; j < 32; ++j) f(static_cast<uint32_t>(pair >> j) & mask);
+  }
+  for (; t < end; ++t) f(static_cast<uint32_t>(pairAt(t >> 5) >> (t & 31)) & mask);
+}
+
 // Reads consecutive s-bit values (1 <= s <= 32) from bit start on, each most
 // significant bit first: the values at start, start + s, start + 2 s, ...
 // Each word is reversed once. Next never reads more than one word past the

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "battery/Bits.h"
@@ -22,6 +23,11 @@ class SERIAL : public TESTthd {
 // squared pattern counts, minus n.
 double SerialPsi2(int m);
 
+// Up to this many bits the windows are counted in buffer order and the
+// table reversed after; a larger table (over L1) costs more to reverse than
+// the cheaper reading saves.
+constexpr int RING_BUFFER_ORDER_BITS = 12;
+
 // Adds 1 to counts[v] for each of the n windows of s bits (1 <= s <= 32)
 // that start at bits 0 .. n - 1 of the sequence read as a ring, each read
 // most significant bit first. counts holds 2^s counters. The windows that
@@ -29,7 +35,17 @@ double SerialPsi2(int m);
 template <class Count>
 void CountRingWindows(const uint32_t* words, uint64_t n, int s, Count* counts) {
   const uint64_t plain = n >= static_cast<uint64_t>(s) ? n - s + 1 : 0;
-  ForEachWindow(words, 0, plain, s, [counts](uint32_t v) { ++counts[v]; });
+  if (s <= RING_BUFFER_ORDER_BITS) {
+    // Counted in buffer order, then each pair of mutually reversed values
+    // swaps its counts.
+    ForEachWindowInBufferOrder(words, 0, plain, s, [counts](uint32_t v) { ++counts[v]; });
+    for (uint32_t v = 0; v < (1u << s); ++v) {
+      const uint32_t r = ReverseBits32(v) >> (32 - s);
+      if (v < r) std::swap(counts[v], counts[r]);
+    }
+  } else {
+    ForEachWindow(words, 0, plain, s, [counts](uint32_t v) { ++counts[v]; });
+  }
   // At most s - 1 windows wrap around: bit by bit, modulo n.
   for (uint64_t j = plain; j < n; ++j) {
     uint32_t v = 0;

@@ -110,6 +110,24 @@ TEST(Bits, SlidingWindowsAgreeWithBitByBitReadingFromEveryStart) {
   }
 }
 
+TEST(Bits, WindowsInBufferOrderAreTheReversedSlidingWindowsFromEveryStart) {
+  for (uint32_t n : LENGTHS) {
+    GuardedSequence seq(n, 1500 + n);
+    for (int s = 1; s <= 32 && s <= static_cast<int>(n); ++s) {
+      const uint64_t windows = n - s + 1;
+      for (uint64_t start = 0; start < windows; ++start) {
+        uint64_t t = start;
+        ForEachWindowInBufferOrder(seq.words(), start, windows - start, s, [&](uint32_t v) {
+          ASSERT_EQ(ReverseBits32(v) >> (32 - s), SlowBits(seq.words(), t, s)) << n << " " << start << " " << t;
+          ASSERT_EQ(v & ~LowMask(s), 0u) << n << " " << start << " " << t << " " << s;
+          ++t;
+        });
+        ASSERT_EQ(t, windows);
+      }
+    }
+  }
+}
+
 TEST(Bits, ConsecutiveValuesAgreeWithBitByBitReadingFromEveryStart) {
   for (uint32_t n : LENGTHS) {
     GuardedSequence seq(n, 2000 + n);
