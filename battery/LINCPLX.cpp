@@ -43,34 +43,40 @@ QV_POPCNT_CLONES int BerlekampMassey(const uint64_t* rev, int M, uint64_t* c, ui
     const uint64_t* s = rev + (o >> 6);
     const int shift = o & 63;
     const int cWords = (L >> 6) + 1;  // deg c <= L
+    // The discrepancy; c is copied to the scratch t on the way, in case L
+    // grows and the old c becomes b.
     uint64_t acc = 0;
     if (shift == 0) {
-      for (int w = 0; w < cWords; ++w) acc ^= c[w] & s[w];
+      for (int w = 0; w < cWords; ++w) acc ^= (t[w] = c[w]) & s[w];
     } else {
-      for (int w = 0; w < cWords; ++w) acc ^= c[w] & ((s[w] >> shift) | (s[w + 1] << (64 - shift)));
+      for (int w = 0; w < cWords; ++w) acc ^= (t[w] = c[w]) & ((s[w] >> shift) | (s[w + 1] << (64 - shift)));
     }
-    if (!(Popcount64(acc) & 1)) continue;
-    const bool grows = 2 * L <= j;
-    if (grows) std::copy(c, c + cWords, t);
+    // No branch on the discrepancy, which is 0 or 1 at random: masks all
+    // ones (d) when it is 1 and (g) when L grows as well; the update is
+    // masked to nothing otherwise and L, m, bWords and the roles of b and
+    // t are selected by g.
+    const uint64_t d = 0 - static_cast<uint64_t>(Popcount64(acc) & 1);
+    const uint64_t g = d & (0 - static_cast<uint64_t>(2 * L <= j));
     // c += x^(j - m) b.
     const int distance = j - m;
     uint64_t* target = c + (distance >> 6);
     const int bits = distance & 63;
     if (bits == 0) {
-      for (int w = 0; w < bWords; ++w) target[w] ^= b[w];
+      for (int w = 0; w < bWords; ++w) target[w] ^= b[w] & d;
     } else {
       for (int w = 0; w < bWords; ++w) {
-        target[w] ^= b[w] << bits;
-        target[w + 1] ^= b[w] >> (64 - bits);
+        target[w] ^= (b[w] << bits) & d;
+        target[w + 1] ^= (b[w] >> (64 - bits)) & d;
       }
     }
-    if (grows) {
-      L = j + 1 - L;
-      m = j;
-      std::swap(b, t);
-      bWords = cWords;
-      ++jumps;
-    }
+    const int grows = static_cast<int>(g & 1);
+    L ^= (L ^ (j + 1 - L)) & -grows;
+    m ^= (m ^ j) & -grows;
+    bWords ^= (bWords ^ cWords) & -grows;
+    jumps += grows;
+    const uintptr_t swap = (reinterpret_cast<uintptr_t>(b) ^ reinterpret_cast<uintptr_t>(t)) & g;
+    b = reinterpret_cast<uint64_t*>(reinterpret_cast<uintptr_t>(b) ^ swap);
+    t = reinterpret_cast<uint64_t*>(reinterpret_cast<uintptr_t>(t) ^ swap);
   }
   return L;
 }
