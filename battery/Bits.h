@@ -97,21 +97,24 @@ inline void ForEachWindow(const uint32_t* words, uint64_t start, uint64_t count,
 // instead: the window's first bit lowest, so that v is the bit reversal of
 // ForEachWindow's value (ReverseBits32(v) >> (32 - s)). No word is reversed
 // and within a whole word every window is a shift by a constant: the cheaper
-// reading where only the values' histogram counts. Reads the same words as
-// ForEachWindow.
-template <class F>
+// reading where only the values' histogram counts. With a STEP (dividing
+// 32) the windows start at start, start + STEP, ..., count of them; from an
+// even start the whole words are read at STEP 2. Reads the same words as
+// ForEachWindow over the same starts.
+template <int STEP = 1, class F>
 inline void ForEachWindowInBufferOrder(const uint32_t* words, uint64_t start, uint64_t count, int s, F&& f) {
+  static_assert(STEP >= 1 && 32 % STEP == 0, "a step that divides a word");
   const uint32_t mask = LowMask(s);
-  const uint64_t end = start + count;
+  const uint64_t end = start + count * STEP;
   auto pairAt = [words](uint64_t i) { return words[i] | (static_cast<uint64_t>(words[i + 1]) << 32); };
   uint64_t t = start;
-  for (; t < end && (t & 31) != 0; ++t) f(static_cast<uint32_t>(pairAt(t >> 5) >> (t & 31)) & mask);
+  for (; t < end && (t & 31) != 0; t += STEP) f(static_cast<uint32_t>(pairAt(t >> 5) >> (t & 31)) & mask);
   for (; t + 32 <= end; t += 32) {
     const uint64_t pair = pairAt(t >> 5);
 #pragma GCC unroll 32
-    for (int j = 0; j < 32; ++j) f(static_cast<uint32_t>(pair >> j) & mask);
+    for (int j = 0; j < 32; j += STEP) f(static_cast<uint32_t>(pair >> j) & mask);
   }
-  for (; t < end; ++t) f(static_cast<uint32_t>(pairAt(t >> 5) >> (t & 31)) & mask);
+  for (; t < end; t += STEP) f(static_cast<uint32_t>(pairAt(t >> 5) >> (t & 31)) & mask);
 }
 
 // Reads consecutive s-bit values (1 <= s <= 32) from bit start on, each most

@@ -110,6 +110,13 @@ TEST(Bits, SlidingWindowsAgreeWithBitByBitReadingFromEveryStart) {
           ++t;
         });
         ASSERT_EQ(t, windows);
+        // And every second one of them.
+        t = start;
+        ForEachWindowInBufferOrder<2>(seq.words(), start, (windows - start + 1) / 2, s, [&](uint32_t v) {
+          ASSERT_EQ(ReverseBits32(v) >> (32 - s), SlowBits(seq.words(), t, s)) << n << " " << start << " " << t;
+          t += 2;
+        });
+        ASSERT_EQ(t, start + (windows - start + 1) / 2 * 2);
       }
       uint64_t calls = 0;
       ForEachWindow(seq.words(), 0, 0, s, [&](uint32_t) { ++calls; });
