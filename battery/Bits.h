@@ -59,6 +59,17 @@ inline uint64_t MsbFirstPair(const uint32_t* words, uint64_t i) {
   return (static_cast<uint64_t>(ReverseBits32(words[i])) << 32) | ReverseBits32(words[i + 1]);
 }
 
+// The 64 bits from bit t on in buffer order, not reversed: bit t lowest,
+// bit t + 63 highest. Reads words t / 32 .. t / 32 + 2, the last one only
+// when t is not a multiple of 32: within the buffer when t + 64 <= n.
+inline uint64_t ReadLsbFirst64(const uint32_t* words, uint64_t t) {
+  const uint64_t i = t >> 5;
+  const int shift = static_cast<int>(t & 31);
+  const uint64_t pair = words[i] | (static_cast<uint64_t>(words[i + 1]) << 32);
+  if (shift == 0) return pair;
+  return (pair >> shift) | (static_cast<uint64_t>(words[i + 2]) << (64 - shift));
+}
+
 inline uint32_t LowMask(int s) { return s >= 32 ? ~0u : (1u << s) - 1; }
 
 // Calls f(v) with the s-bit values (1 <= s <= 32) that start at bits
@@ -80,6 +91,30 @@ inline void ForEachWindow(const uint32_t* words, uint64_t start, uint64_t count,
     // The window at bit 32 i + j is bits 63 - j .. 64 - s - j of pair.
     for (int j = static_cast<int>(t & 31); t < stop; ++t, ++j) f(static_cast<uint32_t>(pair >> (64 - s - j)) & mask);
   }
+}
+
+// Calls f(v) with the same windows as ForEachWindow, each in buffer order
+// instead: the window's first bit lowest, so that v is the bit reversal of
+// ForEachWindow's value (ReverseBits32(v) >> (32 - s)). No word is reversed
+// and within a whole word every window is a shift by a constant: the cheaper
+// reading where only the values' histogram counts. With a STEP (dividing
+// 32) the windows start at start, start + STEP, ..., count of them; from an
+// even start the whole words are read at STEP 2. Reads the same words as
+// ForEachWindow over the same starts.
+template <int STEP = 1, class F>
+inline void ForEachWindowInBufferOrder(const uint32_t* words, uint64_t start, uint64_t count, int s, F&& f) {
+  static_assert(STEP >= 1 && 32 % STEP == 0, "a step that divides a word");
+  const uint32_t mask = LowMask(s);
+  const uint64_t end = start + count * STEP;
+  auto pairAt = [words](uint64_t i) { return words[i] | (static_cast<uint64_t>(words[i + 1]) << 32); };
+  uint64_t t = start;
+  for (; t < end && (t & 31) != 0; t += STEP) f(static_cast<uint32_t>(pairAt(t >> 5) >> (t & 31)) & mask);
+  for (; t + 32 <= end; t += 32) {
+    const uint64_t pair = pairAt(t >> 5);
+#pragma GCC unroll 32
+    for (int j = 0; j < 32; j += STEP) f(static_cast<uint32_t>(pair >> j) & mask);
+  }
+  for (; t < end; t += STEP) f(static_cast<uint32_t>(pairAt(t >> 5) >> (t & 31)) & mask);
 }
 
 // Reads consecutive s-bit values (1 <= s <= 32) from bit start on, each most

@@ -28,49 +28,66 @@ inline uint64_t Read64(const uint32_t* words, uint64_t t) {
 
 // Berlekamp-Massey over the M bits of rev (bit x is block bit M - 1 - x,
 // zero words after them): returns L and counts the jumps. c starts zeroed;
-// b and t are scratch polynomials of c's size. One function, so the parity
-// inside is the hardware popcount where the processor has it.
-QV_POPCNT_CLONES int BerlekampMassey(const uint64_t* rev, int M, uint64_t* c, uint64_t* b, uint64_t* t, int& jumps) {
+// b and t are scratch polynomials of c's size, window scratch of as many
+// words as c can fill. One function, so the parity inside is the hardware
+// popcount where the processor has it.
+QV_POPCNT_CLONES int BerlekampMassey(const uint64_t* rev, int M, uint64_t* c, uint64_t* b, uint64_t* t, uint64_t* window,
+                                     int& jumps) {
   c[0] = 1;
   b[0] = 1;
   int bWords = 1;  // words of b that hold its polynomial
   int L = 0, m = -1;
   jumps = 0;
+  int have = 0;  // words of window that are kept up to date
   for (int j = 0; j < M; ++j) {
     // The bits s_j, s_{j-1}, ... that c_0, c_1, ... multiply start at bit
-    // M - 1 - j of rev and run upwards.
+    // o = M - 1 - j of rev and run upwards: window holds them word by word,
+    // moved up one bit per step (bit o entering at the bottom) instead of
+    // read at a new shift every step; a word that c grows into is read
+    // once. c is copied to the scratch t on the way, in case L grows and the
+    // old c becomes b.
     const int o = M - 1 - j;
-    const uint64_t* s = rev + (o >> 6);
-    const int shift = o & 63;
     const int cWords = (L >> 6) + 1;  // deg c <= L
     uint64_t acc = 0;
-    if (shift == 0) {
-      for (int w = 0; w < cWords; ++w) acc ^= c[w] & s[w];
-    } else {
-      for (int w = 0; w < cWords; ++w) acc ^= c[w] & ((s[w] >> shift) | (s[w + 1] << (64 - shift)));
+    uint64_t carry = (rev[o >> 6] >> (o & 63)) & 1;
+    for (int w = 0; w < have; ++w) {
+      const uint64_t moved = (window[w] << 1) | carry;
+      carry = window[w] >> 63;
+      window[w] = moved;
+      acc ^= (t[w] = c[w]) & moved;
     }
-    if (!(Popcount64(acc) & 1)) continue;
-    const bool grows = 2 * L <= j;
-    if (grows) std::copy(c, c + cWords, t);
+    for (; have < cWords; ++have) {
+      const uint64_t* s = rev + (o >> 6) + have;
+      const int shift = o & 63;
+      window[have] = shift == 0 ? s[0] : (s[0] >> shift) | (s[1] << (64 - shift));
+      acc ^= (t[have] = c[have]) & window[have];
+    }
+    // No branch on the discrepancy, which is 0 or 1 at random: masks all
+    // ones (d) when it is 1 and (g) when L grows as well; the update is
+    // masked to nothing otherwise and L, m, bWords and the roles of b and
+    // t are selected by g.
+    const uint64_t d = 0 - static_cast<uint64_t>(Popcount64(acc) & 1);
+    const uint64_t g = d & (0 - static_cast<uint64_t>(2 * L <= j));
     // c += x^(j - m) b.
     const int distance = j - m;
     uint64_t* target = c + (distance >> 6);
     const int bits = distance & 63;
     if (bits == 0) {
-      for (int w = 0; w < bWords; ++w) target[w] ^= b[w];
+      for (int w = 0; w < bWords; ++w) target[w] ^= b[w] & d;
     } else {
       for (int w = 0; w < bWords; ++w) {
-        target[w] ^= b[w] << bits;
-        target[w + 1] ^= b[w] >> (64 - bits);
+        target[w] ^= (b[w] << bits) & d;
+        target[w + 1] ^= (b[w] >> (64 - bits)) & d;
       }
     }
-    if (grows) {
-      L = j + 1 - L;
-      m = j;
-      std::swap(b, t);
-      bWords = cWords;
-      ++jumps;
-    }
+    const int grows = static_cast<int>(g & 1);
+    L ^= (L ^ (j + 1 - L)) & -grows;
+    m ^= (m ^ j) & -grows;
+    bWords ^= (bWords ^ cWords) & -grows;
+    jumps += grows;
+    const uintptr_t swap = (reinterpret_cast<uintptr_t>(b) ^ reinterpret_cast<uintptr_t>(t)) & g;
+    b = reinterpret_cast<uint64_t*>(reinterpret_cast<uintptr_t>(b) ^ swap);
+    t = reinterpret_cast<uint64_t*>(reinterpret_cast<uintptr_t>(t) ^ swap);
   }
   return L;
 }
@@ -156,6 +173,7 @@ LINCPLX::LINCPLX() {
   c_.assign(2 * words + 4, 0);
   b_.assign(2 * words + 4, 0);
   t_.assign(2 * words + 4, 0);
+  window_.assign(2 * words + 4, 0);
   counts_.assign(static_cast<size_t>(classCount) + 1, 0);
 }
 
@@ -177,7 +195,7 @@ int LINCPLX::BlockComplexity(uint64_t start, int& jumps) {
     }
   }
   std::fill(c_.begin(), c_.end(), 0);
-  return BerlekampMassey(rev_.data(), M, c_.data(), b_.data(), t_.data(), jumps);
+  return BerlekampMassey(rev_.data(), M, c_.data(), b_.data(), t_.data(), window_.data(), jumps);
 }
 
 void LINCPLX::RunTest() {

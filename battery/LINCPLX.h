@@ -32,6 +32,7 @@ class LINCPLX : public TESTthd {
   // Work arrays of ceil(M / 64) + 2 words, for the run.
   std::vector<uint64_t> rev_;   // the block's bits, last bit first
   std::vector<uint64_t> c_, b_, t_;
+  std::vector<uint64_t> window_;  // the bits the discrepancy multiplies with c
   std::vector<uint64_t> counts_;  // per class
 };
 

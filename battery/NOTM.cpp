@@ -21,8 +21,12 @@ constexpr size_t MAX_COUNTERS = size_t(1) << 22;
 // few values three small counts can take); from a mean of 30 on they are.
 constexpr double MIN_MEAN = 30;
 
-// Up to this many templates are compared one by one; more are looked up in
-// a table by window value up to this many bits, and by binary search above.
+// Up to this many bits every window value is counted in a table (the
+// histogram of the block); above it, up to this many templates are compared
+// one by one, more are counted in the table up to LOOKUP_MAX_BITS, and by
+// binary search above.
+constexpr int HISTOGRAM_BITS = 12;
+constexpr int HISTOGRAM_MIN_BITS = 8;
 constexpr uint32_t LINEAR_TEMPLATES = 8;
 constexpr int LOOKUP_MAX_BITS = 20;
 
@@ -62,7 +66,7 @@ uint32_t NotmBlockCount(uint32_t n, int m) {
 void CountTemplates(const uint32_t* words, uint32_t blocks, uint64_t M, int m, const uint32_t* templates,
                     uint32_t count, uint32_t* counters, std::vector<uint32_t>& lookup) {
   const uint64_t starts = M - m + 1;
-  if (count <= LINEAR_TEMPLATES) {
+  if (count <= LINEAR_TEMPLATES && m > HISTOGRAM_BITS) {
     // Every window is compared with all lanes at once; lanes past the
     // templates hold a value no m-bit window takes.
     uint32_t lane[LINEAR_TEMPLATES];
@@ -76,21 +80,32 @@ void CountTemplates(const uint32_t* words, uint32_t blocks, uint64_t M, int m, c
     }
     return;
   }
-  std::fill(counters, counters + size_t(blocks) * count, 0u);
   if (m <= LOOKUP_MAX_BITS) {
-    // Template number + 1 by window value, 0 for the other values; the
-    // table is left all zero again.
-    if (lookup.size() < (size_t(1) << m)) lookup.resize(size_t(1) << m, 0);
-    for (uint32_t t = 0; t < count; ++t) lookup[templates[t]] = t + 1;
+    // The histogram of the block's windows of `width` >= m bits, read in
+    // buffer order (first bit lowest): the m-bit window at a start is the
+    // low m bits of the wider one, so a template's count is the sum over
+    // the high bits at its bit reversal. Wide enough that consecutive
+    // windows seldom add to the same counter. The wider windows of the last
+    // starts read past the block, at worst into the buffer's spare bits;
+    // those bits only select the high bits summed over. The table is left
+    // all zero again after each block.
+    const int width = std::max(m, HISTOGRAM_MIN_BITS);
+    const size_t values = size_t(1) << width;
+    if (lookup.size() < values) lookup.resize(values, 0);
+    uint32_t* histogram = lookup.data();
     for (uint32_t w = 0; w < blocks; ++w) {
-      uint32_t* c = counters + size_t(w) * count - 1;
-      ForEachWindow(words, w * M, starts, m, [&](uint32_t v) {
-        if (const uint32_t k = lookup[v]) ++c[k];
-      });
+      ForEachWindowInBufferOrder(words, w * M, starts, width, [histogram](uint32_t v) { ++histogram[v]; });
+      for (uint32_t t = 0; t < count; ++t) {
+        const uint32_t low = ReverseBits32(templates[t]) >> (32 - m);
+        uint32_t total = 0;
+        for (size_t high = 0; high < values; high += size_t(1) << m) total += histogram[high | low];
+        counters[size_t(w) * count + t] = total;
+      }
+      std::fill(histogram, histogram + values, 0u);
     }
-    for (uint32_t t = 0; t < count; ++t) lookup[templates[t]] = 0;
     return;
   }
+  std::fill(counters, counters + size_t(blocks) * count, 0u);
   const uint32_t* end = templates + count;
   const uint32_t low = templates[0], high = end[-1];
   for (uint32_t w = 0; w < blocks; ++w) {

@@ -47,7 +47,7 @@ uint32_t NotmBlockCount(uint32_t n, int m);
 // starts k = 0 .. M - m at which the m-bit window, read most significant bit
 // first, equals one of the `count` templates (distinct, ascending). The
 // count of template t in block w goes to counters[w * count + t]. `lookup`
-// is scratch for many templates of up to 20 bits (all zero before and after;
+// is scratch for the histogram of window values up to 20 bits (all zero before and after;
 // grown to 2^m entries when needed).
 void CountTemplates(const uint32_t* words, uint32_t blocks, uint64_t M, int m, const uint32_t* templates,
                     uint32_t count, uint32_t* counters, std::vector<uint32_t>& lookup);

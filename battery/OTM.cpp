@@ -33,12 +33,47 @@ void ShowBoxFromAnyThread(const char* text, const char* caption, long style) {
 
 }  // namespace
 
-void OtmClassCounts(const uint32_t* words, uint64_t blocks, uint32_t templateValue, uint64_t classes[OTM_CLASSES]) {
-  const uint64_t starts = OTM_BLOCK_BITS - OTM_TEMPLATE_BITS + 1;
+QV_POPCNT_CLONES void OtmClassCounts(const uint32_t* words, uint64_t blocks, uint32_t templateValue,
+                                    uint64_t classes[OTM_CLASSES]) {
+  // Bit-parallel over 64 starts at a time: with z the bits from a start p on
+  // (bit p lowest), start p + j matches where bit j + k of z equals the
+  // template's bit k for k = 0 .. 8, that is where bit j of
+  // (z ^ flip_k) >> k is 1 for all k, flip_k all ones where the template's
+  // bit k is 0. A block of 1032 bits is 16 such groups of 64 starts and the
+  // 8 bits that end its last windows.
+  using Bits128 = unsigned __int128;
+  constexpr int GROUPS = (OTM_BLOCK_BITS - OTM_TEMPLATE_BITS + 1) / 64;
+  static_assert(GROUPS * 64 + OTM_TEMPLATE_BITS - 1 == OTM_BLOCK_BITS, "a block is whole groups of starts");
+  Bits128 flip[OTM_TEMPLATE_BITS];
+  for (int k = 0; k < OTM_TEMPLATE_BITS; ++k)
+    flip[k] = (templateValue >> (OTM_TEMPLATE_BITS - 1 - k)) & 1 ? Bits128(0) : ~Bits128(0);
+  const bool uniform = templateValue == 0 || templateValue == LowMask(OTM_TEMPLATE_BITS);
   for (uint64_t w = 0; w < blocks; ++w) {
+    const uint64_t start = w * OTM_BLOCK_BITS;
+    uint64_t group[GROUPS + 1];
+    for (int g = 0; g < GROUPS; ++g) group[g] = ReadLsbFirst64(words, start + 64 * g);
+    // Only the block's last 8 bits of this one count: two words suffice,
+    // which keeps the read within the buffer at the sequence's end.
+    const uint64_t tail = start + 64 * GROUPS;
+    group[GROUPS] = (words[tail >> 5] | (static_cast<uint64_t>(words[(tail >> 5) + 1]) << 32)) >> (tail & 31);
     uint32_t count = 0;
-    ForEachWindow(words, w * OTM_BLOCK_BITS, starts, OTM_TEMPLATE_BITS,
-                  [&](uint32_t v) { count += v == templateValue; });
+    for (int g = 0; g < GROUPS; ++g) {
+      const Bits128 z = group[g] | (Bits128(group[g + 1]) << 64);
+      uint64_t match;
+      if (uniform) {
+        // Nine equal bits: runs of 2, 4, 8 and then 9 by doubling.
+        const Bits128 y = z ^ flip[0];
+        Bits128 run = y & (y >> 1);
+        run &= run >> 2;
+        run &= run >> 4;
+        match = static_cast<uint64_t>(run & (y >> 8));
+      } else {
+        Bits128 all = z ^ flip[0];
+        for (int k = 1; k < OTM_TEMPLATE_BITS; ++k) all &= (z ^ flip[k]) >> k;
+        match = static_cast<uint64_t>(all);
+      }
+      count += Popcount64(match);
+    }
     ++classes[count < OTM_CLASSES - 1 ? count : OTM_CLASSES - 1];
   }
 }

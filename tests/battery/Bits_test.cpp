@@ -102,9 +102,25 @@ TEST(Bits, SlidingWindowsAgreeWithBitByBitReadingFromEveryStart) {
           ++t;
         });
         ASSERT_EQ(t, windows);
+        // The same windows in buffer order: the values reversed.
+        t = start;
+        ForEachWindowInBufferOrder(seq.words(), start, windows - start, s, [&](uint32_t v) {
+          ASSERT_EQ(ReverseBits32(v) >> (32 - s), SlowBits(seq.words(), t, s)) << n << " " << start << " " << t;
+          ASSERT_EQ(v & ~LowMask(s), 0u) << n << " " << start << " " << t << " " << s;
+          ++t;
+        });
+        ASSERT_EQ(t, windows);
+        // And every second one of them.
+        t = start;
+        ForEachWindowInBufferOrder<2>(seq.words(), start, (windows - start + 1) / 2, s, [&](uint32_t v) {
+          ASSERT_EQ(ReverseBits32(v) >> (32 - s), SlowBits(seq.words(), t, s)) << n << " " << start << " " << t;
+          t += 2;
+        });
+        ASSERT_EQ(t, start + (windows - start + 1) / 2 * 2);
       }
       uint64_t calls = 0;
       ForEachWindow(seq.words(), 0, 0, s, [&](uint32_t) { ++calls; });
+      ForEachWindowInBufferOrder(seq.words(), 0, 0, s, [&](uint32_t) { ++calls; });
       EXPECT_EQ(calls, 0u);
     }
   }
@@ -161,6 +177,18 @@ TEST(Bits, PairsOfWordsAndBytesAsStored) {
       uint32_t slow = 0;
       for (int j = 7; j >= 0; --j) slow = (slow << 1) | ReadBit(seq.words(), 8 * k + j);
       ASSERT_EQ(ReadByte(seq.words(), k), slow) << n << " " << k;
+    }
+  }
+}
+
+TEST(Bits, SixtyFourBitsInBufferOrderFromEveryStart) {
+  for (uint32_t n : LENGTHS) {
+    GuardedSequence seq(n, 3500 + n);
+    // Every start whose 64 bits lie within the sequence.
+    for (uint64_t t = 0; t + 64 <= n; ++t) {
+      uint64_t slow = 0;
+      for (int j = 63; j >= 0; --j) slow = (slow << 1) | ReadBit(seq.words(), t + j);
+      ASSERT_EQ(ReadLsbFirst64(seq.words(), t), slow) << n << " " << t;
     }
   }
 }

@@ -117,6 +117,28 @@ TEST_F(NotmTest, CountingAgreesWithAPlainScanForFewAndManyTemplatesShortAndLong)
   }
 }
 
+TEST_F(NotmTest, BlocksEndingAtTheLastBitCountNoSpareBit) {
+  // The last block ends at the sequence's last bit and the spare bits are
+  // ones (Xorshift sets them): every count as a scan of the starts within
+  // the blocks finds it, for short and long templates.
+  std::vector<uint32_t> lookup;
+  for (int m : {2, 3, 5, 9}) {
+    const uint32_t blocks = 3;
+    const uint64_t M = 1000 + 37 * m;
+    Xorshift(static_cast<uint32_t>(m), static_cast<uint32_t>(blocks * M));
+    const std::vector<uint32_t> templates = m == 2 ? std::vector<uint32_t>{1, 2} : std::vector<uint32_t>{1, 3};
+    const uint32_t count = static_cast<uint32_t>(templates.size());
+    std::vector<uint32_t> counts(blocks * count);
+    CountTemplates(seqBits, blocks, M, m, templates.data(), count, counts.data(), lookup);
+    for (uint32_t w = 0; w < blocks; ++w)
+      for (uint32_t t = 0; t < count; ++t) {
+        uint32_t expect = 0;
+        for (uint64_t k = 0; k + m <= M; ++k) expect += ReadBits(seqBits, w * M + k, m) == templates[t];
+        EXPECT_EQ(counts[w * count + t], expect) << m << " " << w << " " << t;
+      }
+  }
+}
+
 TEST(NotmTemplates, AperiodicCountsAgreeWithBruteForceAndTheRecurrence) {
   for (int m = 2; m <= 20; ++m) EXPECT_EQ(APERIODIC_COUNT[m], APERIODIC_BRUTE[m - 2]) << m;
   for (int m = 3; m <= 31; ++m) {

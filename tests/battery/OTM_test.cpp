@@ -10,6 +10,7 @@
 #include "NullLaw.h"
 #include "SequenceFixture.h"
 #include "TemplateReference.h"
+#include "battery/Bits.h"
 #include "battery/Messages.h"
 
 namespace {
@@ -127,6 +128,29 @@ TEST_F(OtmTest, OccurrencesOverlapWithinTheBlockOnly) {
   for (int k = 0; k < OTM_CLASSES; ++k) {
     EXPECT_EQ(ones[k], expectOnes[k]) << k;
     EXPECT_EQ(zeros[k], expectZeros[k]) << k;
+  }
+}
+
+TEST_F(OtmTest, ClassCountsAgreeWithBitByBitCountingForAnyTemplate) {
+  // Blocks up to the last bit of the sequence, whose length leaves a block
+  // boundary at every offset within a word; biased bits so that every class
+  // is met.
+  for (uint32_t blocks : {1u, 4u, 9u}) {
+    Biased(blocks, blocks * OTM_BLOCK_BITS, [](uint32_t x) { return (x & 7) < 6; });
+    for (uint32_t value : {0x000u, 0x1FFu, 0x155u, 0x0F0u, 0x1FEu, 0x001u}) {
+      uint64_t expected[OTM_CLASSES] = {}, classes[OTM_CLASSES] = {};
+      for (uint32_t w = 0; w < blocks; ++w) {
+        uint32_t count = 0;
+        for (uint32_t j = 0; j + OTM_TEMPLATE_BITS <= OTM_BLOCK_BITS; ++j) {
+          uint32_t v = 0;
+          for (int k = 0; k < OTM_TEMPLATE_BITS; ++k) v = (v << 1) | ReadBit(seqBits, w * OTM_BLOCK_BITS + j + k);
+          count += v == value;
+        }
+        ++expected[count < 5 ? count : 5];
+      }
+      OtmClassCounts(seqBits, blocks, value, classes);
+      for (int k = 0; k < OTM_CLASSES; ++k) EXPECT_EQ(classes[k], expected[k]) << blocks << " " << value << " " << k;
+    }
   }
 }
 
