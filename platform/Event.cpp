@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "platform/LastError.h"
 
@@ -24,9 +25,13 @@ struct Event {
 namespace {
 
 std::atomic<int> injected[3] = {-1, -1, -1};
+// The only thread whose calls count, or a default id for every thread.
+std::atomic<std::thread::id> injectedThread[3];
 
 // True when an injected failure is due for this call.
 bool InjectedFailure(EventCall call) {
+  const std::thread::id only = injectedThread[static_cast<int>(call)].load();
+  if (only != std::thread::id() && only != std::this_thread::get_id()) return false;
   std::atomic<int>& n = injected[static_cast<int>(call)];
   int left = n.load();
   while (left >= 0) {
@@ -59,6 +64,13 @@ bool WaitUntil(std::unique_lock<std::mutex>& lock, EventGroup& group, int timeou
 }  // namespace
 
 void InjectEventFailure(EventCall call, int successes) {
+  injectedThread[static_cast<int>(call)].store(std::thread::id());
+  injected[static_cast<int>(call)].store(successes < 0 ? -1 : successes);
+}
+
+void InjectEventFailureOnThisThread(EventCall call, int successes) {
+  injected[static_cast<int>(call)].store(-1);
+  injectedThread[static_cast<int>(call)].store(std::this_thread::get_id());
   injected[static_cast<int>(call)].store(successes < 0 ? -1 : successes);
 }
 

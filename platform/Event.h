@@ -42,5 +42,8 @@ int WaitAnyEvent(Event* const* events, int count, int timeoutMs);
 // the kind, the next one fails (once). A negative count disarms it.
 enum class EventCall { Create, Set, Wait };
 void InjectEventFailure(EventCall call, int successes);
+// The same, counting only the calls made by the calling thread, so that a
+// test can fail one of its own calls while other threads signal freely.
+void InjectEventFailureOnThisThread(EventCall call, int successes);
 
 }  // namespace platform

@@ -129,3 +129,21 @@ TEST(Event, InjectedFailuresHitTheChosenCallOnce) {
   CloseEvent(again);
   CloseEvent(e);
 }
+
+TEST(Event, AFailureInjectedOnOneThreadIgnoresTheCallsOfOthers) {
+  Event* e = CreateEvent();
+  InjectEventFailureOnThisThread(EventCall::Set, 1);
+  std::thread other([e] {
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(SetEvent(e));
+  });
+  other.join();
+  EXPECT_TRUE(SetEvent(e));
+  EXPECT_FALSE(SetEvent(e));
+  EXPECT_TRUE(SetEvent(e));
+  // The plain injection counts every thread's calls again.
+  InjectEventFailure(EventCall::Set, 0);
+  std::thread failing([e] { EXPECT_FALSE(SetEvent(e)); });
+  failing.join();
+  EXPECT_TRUE(SetEvent(e));
+  CloseEvent(e);
+}
