@@ -13,6 +13,7 @@
 #include "battery/Messages.h"
 #include "battery/RunState.h"
 #include "engine/Helpers.h"
+#include "ui/IniFile.h"
 #include "ui/MainFrame.h"
 #include "ui/Presets.h"
 
@@ -280,7 +281,7 @@ void wxQuorvaneFIN::ApplyPrefs(const PrefsRecord& r) {
   SetSize(CorrectWindowRect(wxRect(r.x, r.y, r.width, r.height), displays, wxSize(WINDOW_WIDTH, WINDOW_HEIGHT)));
   parametersScroll->Scroll(0, r.scroll);
 
-  const int preset = presetCombo->FindString(r.presetName);  // without regard to case
+  const int preset = FindPreset(*presetCombo, r.presetName);  // without regard to case
   if (preset != wxNOT_FOUND) {
     {
       wxEventBlocker quiet(presetCombo, wxEVT_TEXT);
@@ -353,8 +354,10 @@ void wxQuorvaneFIN::OnClose(wxCloseEvent& event) {
     return;
   }
   DisconnectSortHandlers();
-  // The selected item of the list, not the selected part of the text.
-  if (presetCombo->wxItemContainerImmutable::GetStringSelection() == SAVE_ON_EXIT) {
+  // The selected item of the list, not the selected part of the text; in
+  // any case, as every preset name.
+  const int selected = presetCombo->GetSelection();
+  if (selected != wxNOT_FOUND && IniFile::SameName(presetCombo->GetString(selected), SAVE_ON_EXIT)) {
     wxCommandEvent save;
     OnSavePreset(save);
   }

@@ -110,20 +110,30 @@ void RefusePresetName() {
 
 wxString PresetsPath() { return dataDir != nullptr ? wxString(dataDir) + "/presets.ini" : wxString(); }
 
+namespace {
+
+int FindName(const wxArrayString& names, const wxString& name) {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (IniFile::SameName(names[i], name)) return static_cast<int>(i);
+  return wxNOT_FOUND;
+}
+
+}  // namespace
+
 wxArrayString PresetNames(const IniFile& ini) {
   wxArrayString names;
   for (const wxString& name : ini.GetSectionNames())
-    if (!name.Contains("/")) names.Add(name);
+    if (!name.Contains("/") && FindName(names, name) == wxNOT_FOUND) names.Add(name);
   return names;
 }
+
+int FindPreset(const wxItemContainerImmutable& box, const wxString& name) { return FindName(box.GetStrings(), name); }
 
 void wxQuorvaneFIN::ListPresets() {
   // The box is filled in one call, not one name at a time.
   wxArrayString names;
   if (wxFileExists(PresetsPath())) names = PresetNames(IniFile(PresetsPath()));
-  bool saveOnExit = false;
-  for (const wxString& name : names) saveOnExit = saveOnExit || name.IsSameAs(SAVE_ON_EXIT, false);
-  if (!saveOnExit) names.Add(SAVE_ON_EXIT);
+  if (FindName(names, SAVE_ON_EXIT) == wxNOT_FOUND) names.Add(SAVE_ON_EXIT);
   presetCombo->Append(names);
 
   presetCombo->Bind(wxEVT_COMBOBOX_DROPDOWN, [this](wxCommandEvent& event) {
@@ -198,7 +208,7 @@ void wxQuorvaneFIN::OnSavePreset(wxCommandEvent&) {
   // load a preset in the middle of this.
   wxEventBlocker quiet(presetCombo, wxEVT_TEXT);
   presetCombo->Set(PresetNames(ini));  // in one call, as in ListPresets
-  const int found = presetCombo->FindString(name);
+  const int found = FindPreset(*presetCombo, name);
   if (found != wxNOT_FOUND) presetCombo->SetSelection(found);
 }
 
@@ -215,8 +225,10 @@ void wxQuorvaneFIN::OnDeletePreset(wxCommandEvent&) {
     return;
   }
 
+  // The item of the deleted preset goes, whichever case the name was typed
+  // in, and so does the text: the box names no preset that is gone.
   wxEventBlocker quiet(presetCombo, wxEVT_TEXT);
-  const int selected = presetCombo->GetSelection();
-  if (selected != wxNOT_FOUND) presetCombo->Delete(selected);
-  else presetCombo->ChangeValue(wxEmptyString);
+  const int item = FindPreset(*presetCombo, name);
+  if (item != wxNOT_FOUND) presetCombo->Delete(item);
+  presetCombo->ChangeValue(wxEmptyString);
 }

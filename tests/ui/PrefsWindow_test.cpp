@@ -243,18 +243,21 @@ TEST_F(PrefsWindowTest, AnAqlRowIsAlwaysTicked) {
   EXPECT_TRUE(frame->testList->IsChecked(0));
 }
 
-TEST_F(PrefsWindowTest, OnlyTheSelectedSaveOnExitIsSavedAtClose) {
+TEST_F(PrefsWindowTest, OnlyTheSelectedSaveOnExitInAnyCaseIsSavedAtClose) {
   frame->presetCombo->ChangeValue("Save on exit");  // typed, not selected
   Close();
   EXPECT_FALSE(Exists("presets.ini"));
   EXPECT_TRUE(Exists("prefs.bin"));
 
+  // The same name in another case is the same preset, selected.
   RestoreDataDir();
+  WriteFile("presets.ini", "[save ON exit]\nAMLS=1\n");
   frame = std::make_unique<SettingsFrame>();
-  frame->presetCombo->Append("save on exit");
-  frame->presetCombo->SetSelection(1);  // same name, other case
+  ASSERT_EQ(Items(frame->presetCombo), std::vector<wxString>{"save ON exit"});
+  frame->presetCombo->SetSelection(0);
+  frame->serialSmaxSpin->SetValue(9);
   Close();
-  EXPECT_FALSE(Exists("presets.ini"));
+  EXPECT_NE(ReadFile("presets.ini").find("[save ON exit/Serial]\nsmin=2\nsmax=9\n"), std::string::npos);
 }
 
 TEST_F(PrefsWindowTest, ASecondCloseRequestWritesNothing) {
