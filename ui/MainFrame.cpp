@@ -13,6 +13,7 @@
 
 #include "battery/RunState.h"
 #include "ui/TestPanels.h"
+#include "ui/WheelFocus.h"
 
 wxQuorvaneFIN* mainFrame = nullptr;
 
@@ -138,11 +139,14 @@ wxQuorvaneFIN::wxQuorvaneFIN(wxWindow* parent) : FIN(parent) {
   SetFonts(*this);
   AlignCheckBoxes(*this);
   SetButtonHeights(*this);
+  KeepWheelFromUnfocusedControls(this);
   if (dataDir == nullptr) dataDir = CopyOf(ExecutableFolder());
 
   LabelTableGrid(tableGrid);
   tablePage->SetDoubleBuffered(true);
   LabelPearsonGrid(pearsonGrid);
+  IgnoreLabelClicks(tableGrid);
+  IgnoreLabelClicks(pearsonGrid);
   CreatePlot(*this);
   SetStatusFields(statusBar);
   notebook->SetSelection(0);
