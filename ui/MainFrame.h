@@ -110,6 +110,12 @@ class wxQuorvaneFIN : public FIN {
   void ReadPrefs();
   PrefsRecord CollectPrefs();
   void ApplyPrefs(const PrefsRecord& record);
+  // The stored scroll position of the Parameters page, kept until the page
+  // is on screen with its size (before, any position would be cut to 0)
+  // and applied then; -1 when there is none to apply.
+  int pendingScroll = -1;
+  void ApplyPendingScroll();
+  void OnParametersSize(wxSizeEvent& event);
 
   Graph* graph = nullptr;
 };

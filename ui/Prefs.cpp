@@ -251,7 +251,7 @@ PrefsRecord wxQuorvaneFIN::CollectPrefs() {
   r.y = rect.y;
   r.width = rect.width;
   r.height = rect.height;
-  r.scroll = parametersScroll->GetViewStart().y;
+  r.scroll = pendingScroll >= 0 ? pendingScroll : parametersScroll->GetViewStart().y;
   r.presetName = presetCombo->GetValue();
   r.autohide = autohideToggle->GetValue();
   r.seqLen = seqLenSpin->GetValue();
@@ -279,7 +279,8 @@ void wxQuorvaneFIN::ApplyPrefs(const PrefsRecord& r) {
   std::vector<wxRect> displays;
   for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) displays.push_back(wxDisplay(i).GetClientArea());
   SetSize(CorrectWindowRect(wxRect(r.x, r.y, r.width, r.height), displays, wxSize(WINDOW_WIDTH, WINDOW_HEIGHT)));
-  parametersScroll->Scroll(0, r.scroll);
+  pendingScroll = r.scroll;
+  ApplyPendingScroll();
 
   const int preset = FindPreset(*presetCombo, r.presetName);  // without regard to case
   if (preset != wxNOT_FOUND) {
@@ -327,6 +328,23 @@ void wxQuorvaneFIN::ApplyPrefs(const PrefsRecord& r) {
     if (radio.second) radio.first->SetValue(true);
   sortPearsonCheck->SetValue(r.sortPearson);
   rowHeightSpin->SetValue(r.rowHeight);
+}
+
+void wxQuorvaneFIN::ApplyPendingScroll() {
+  parametersScroll->Unbind(wxEVT_SIZE, &wxQuorvaneFIN::OnParametersSize, this);
+  if (pendingScroll < 0) return;
+  if (!parametersScroll->IsShownOnScreen() || parametersScroll->GetClientSize().y <= 0) {
+    parametersScroll->Bind(wxEVT_SIZE, &wxQuorvaneFIN::OnParametersSize, this);
+    return;
+  }
+  parametersScroll->Scroll(0, pendingScroll);
+  pendingScroll = -1;
+}
+
+void wxQuorvaneFIN::OnParametersSize(wxSizeEvent& event) {
+  event.Skip();
+  // After the page has taken its new size and its scroll range.
+  CallAfter(&wxQuorvaneFIN::ApplyPendingScroll);
 }
 
 void wxQuorvaneFIN::ReadPrefs() {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "support/ProgramWindow.h"
+#include "support/RealInput.h"
 #include "ui/Prefs.h"
 
 namespace {
@@ -141,4 +142,49 @@ TEST_F(OnInitTest, BuildsPublishesAndShowsTheWindowWithTheProgramsHandlers) {
   wxTheApp->ProcessPendingEvents();
   const wxString log = mainFrame->messageText->GetValue();
   EXPECT_TRUE(log.StartsWith("first line\nfrom a worker")) << log;
+}
+
+// The stored scroll position of the Parameters page, read while the window
+// is built and before it is shown, as the program starts: kept through an
+// immediate close, and applied once the page is on screen with its size.
+TEST_F(OnInitTest, TheStoredScrollPositionSurvivesAStartAndIsAppliedOnceThePageHasItsSize) {
+  const auto writePrefs = [this](int scroll) {
+    PrefsRecord record;
+    record.scroll = scroll;
+    for (int i = 0; i < PREFS_ROWS; ++i) record.rows[i] = {i, false};
+    const std::vector<unsigned char> bytes = EncodePrefs(record);
+    WriteFile("prefs.bin", std::string(bytes.begin(), bytes.end()));
+  };
+  const auto storedScroll = [this] {
+    const std::string bytes = ReadFile("prefs.bin");
+    PrefsRecord record;
+    EXPECT_TRUE(DecodePrefs(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), record));
+    return record.scroll;
+  };
+  const auto restoreDataDir = [this] {
+    dataDir = new char[folder.size() + 1];
+    strcpy(dataDir, folder.c_str());
+  };
+  ProgramApp app;
+
+  // Closed before the page was ever laid out on screen.
+  writePrefs(40);
+  ASSERT_TRUE(app->OnInit());
+  ASSERT_TRUE(mainFrame->Close(true));
+  EXPECT_EQ(storedScroll(), 40);
+  mainFrame->Destroy();
+  wxTheApp->ProcessIdle();
+  mainFrame = nullptr;
+
+  // Shown: the page scrolls there once it has its size.
+  restoreDataDir();
+  ASSERT_TRUE(app->OnInit());
+  wxScrolledWindow* page = mainFrame->parametersScroll;
+  ASSERT_TRUE(WaitUntil([page] { return page->IsShownOnScreen() && page->GetClientSize().y > 0; }));
+  DispatchPending();
+  EXPECT_EQ(page->GetViewStart().y, 40);
+  page->Scroll(0, 25);
+  ASSERT_TRUE(mainFrame->Close(true));
+  EXPECT_EQ(storedScroll(), 25);
+  restoreDataDir();  // for the fixture's tear-down
 }
