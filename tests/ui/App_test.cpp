@@ -2,6 +2,8 @@
 // program's handlers, and the key filter acts on DEL and ESC as its
 // decision table says.
 #include <gtest/gtest.h>
+#include <wx/dialog.h>
+#include <wx/menu.h>
 #include <wx/richtext/richtextctrl.h>
 
 #include <thread>
@@ -87,6 +89,38 @@ TEST_F(KeyFilterTest, EscWhileIdleClosesTheWindow) {
   EXPECT_EQ(record.seqCount, 77);
   DestroyFrame();
   EXPECT_EQ(mainFrame, nullptr) << "the destroyed window is no longer published";
+}
+
+// ESC while a popup menu or a modal dialog is open, or pressed on another
+// window than the main one, belongs there: the filter passes it on.
+TEST_F(KeyFilterTest, EscWhileAMenuOrADialogIsOpenIsPassedOn) {
+  wxMenu menu;
+  wxMenuEvent opened(wxEVT_MENU_OPEN, 0, &menu);
+  EXPECT_EQ(Filter(opened), wxEventFilter::Event_Skip);
+  wxKeyEvent escape = Key(wxEVT_KEY_DOWN, WXK_ESCAPE, frame->startButton);
+  EXPECT_EQ(Filter(escape), wxEventFilter::Event_Skip) << "a menu is open";
+  wxMenuEvent closed(wxEVT_MENU_CLOSE, 0, &menu);
+  Filter(closed);
+
+  wxFrame other(nullptr, wxID_ANY, "another window");
+  wxKeyEvent elsewhere = Key(wxEVT_KEY_DOWN, WXK_ESCAPE, &other);
+  EXPECT_EQ(Filter(elsewhere), wxEventFilter::Event_Skip) << "pressed on another window";
+
+  // A key that reaches the main window while a modal dialog is up.
+  wxDialog dialog(nullptr, wxID_ANY, "A dialog");
+  int result = -1;
+  dialog.CallAfter([&] {
+    wxKeyEvent stray = Key(wxEVT_KEY_DOWN, WXK_ESCAPE, frame->startButton);
+    result = Filter(stray);
+    dialog.EndModal(wxID_OK);
+  });
+  dialog.ShowModal();
+  EXPECT_EQ(result, wxEventFilter::Event_Skip) << "a dialog is open";
+  EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
+
+  escape = Key(wxEVT_KEY_DOWN, WXK_ESCAPE, frame->startButton);
+  EXPECT_EQ(Filter(escape), wxEventFilter::Event_Processed) << "with all of them closed ESC closes the window";
+  EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(frame));
 }
 
 // While the window is being built mainFrame is null; keys that reach the
