@@ -24,6 +24,8 @@ wxArrayString IniFile::GetSectionNames() const {
 
 bool IniFile::SameName(const wxString& a, const wxString& b) { return platform::NamesEqualNoCase(Bytes(a), Bytes(b)); }
 
+std::u32string IniFile::NameKey(const wxString& name) { return platform::FoldedName(Bytes(name)); }
+
 bool IniFile::HasSection(const wxString& name) const {
   for (const std::string& existing : document.SectionNames())
     if (SameName(Text(existing), name)) return true;

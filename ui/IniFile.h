@@ -9,6 +9,8 @@
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
+#include <string>
+
 #include "platform/Ini.h"
 
 class IniFile {
@@ -28,6 +30,8 @@ class IniFile {
   // Whether two section names are the same name: equal without regard to
   // case, letter by letter.
   static bool SameName(const wxString& a, const wxString& b);
+  // A key that two names share exactly when they are the same name.
+  static std::u32string NameKey(const wxString& name);
 
   // Whether a section of that name exists.
   bool HasSection(const wxString& name) const;

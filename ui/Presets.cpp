@@ -12,6 +12,8 @@
 #include <wx/spinbutt.h>
 
 #include <cstring>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "battery/Messages.h"
@@ -122,8 +124,9 @@ int FindName(const wxArrayString& names, const wxString& name) {
 
 wxArrayString PresetNames(const IniFile& ini) {
   wxArrayString names;
+  std::unordered_set<std::u32string> seen;
   for (const wxString& name : ini.GetSectionNames())
-    if (!name.Contains("/") && FindName(names, name) == wxNOT_FOUND) names.Add(name);
+    if (!name.Contains("/") && seen.insert(IniFile::NameKey(name)).second) names.Add(name);
   return names;
 }
 
