@@ -6,6 +6,11 @@
 // is ticked) and a section [P/T] per test T with parameters, holding one key
 // per control. The tests and their controls come from TEST_PANELS, the one
 // description of the Parameters page.
+//
+// Names that differ only in case are one preset, in the list, in loading,
+// saving and deleting and in the sections alike (IniFile::SameName): the
+// file's readers cannot tell them apart. A save under such a name replaces
+// the whole preset, which takes the name as typed.
 #include <wx/event.h>
 #include <wx/filefn.h>
 #include <wx/msgdlg.h>

@@ -76,6 +76,19 @@ TEST_F(UserInputTest, TheWheelOverUnfocusedControlsScrollsThePageAndChangesNothi
   EXPECT_GT(PageTop(), 0);
   EXPECT_EQ(frame->dftRmaxUnit->GetSelection(), 2);
   EXPECT_EQ(Snapshot(*frame), settings);
+
+  // Outside the scrolled page nothing scrolls, and the value stays.
+  wxSpinCtrl* length = frame->seqLenSpin;
+  int wheels = 0;
+  length->Bind(wxEVT_MOUSEWHEEL, [&wheels](wxMouseEvent& event) {
+    ++wheels;
+    event.Skip();
+  });
+  ASSERT_TRUE(MovePointer(length, RightEnd(length)));
+  ASSERT_TRUE(WheelNotch(false));
+  ASSERT_TRUE(WaitUntil([&wheels] { return wheels > 0; }));
+  DispatchPending();
+  EXPECT_EQ(length->GetValue(), 1);
 }
 
 TEST_F(UserInputTest, AFocusedSpinControlTakesTheWheel) {
