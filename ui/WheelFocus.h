@@ -5,7 +5,8 @@
 // page that holds the control, as far as it scrolls over the page's
 // background, and where no page scrolls it does nothing: turning the wheel
 // to scroll the Parameters page must not change the settings the pointer
-// passes over.
+// passes over. (The arrow of a native combo box, the input-file box, takes
+// the wheel below the toolkit's events and is not covered.)
 class wxWindow;
 
 // Applies the rule to every such control inside top (top included).
