@@ -105,6 +105,12 @@ bool NamesEqualNoCase(const std::string& a, const std::string& b) {
   return i == a.size() && j == b.size();
 }
 
+std::u32string FoldedName(const std::string& name) {
+  std::u32string folded;
+  for (size_t i = 0; i < name.size();) folded.push_back(static_cast<char32_t>(Fold(NextCodePoint(name, i))));
+  return folded;
+}
+
 bool IniDocument::Load(const std::string& path) {
   preamble.clear();
   sections.clear();

@@ -82,5 +82,9 @@ class IniDocument {
 // Compares two UTF-8 names without regard to case (letters as the C
 // library's towlower folds them; bytes that are no valid UTF-8 as they are).
 bool NamesEqualNoCase(const std::string& a, const std::string& b);
+// The form in which NamesEqualNoCase compares a name, letter by letter:
+// two names are equal without regard to case exactly when their folded
+// forms are equal, so the folded form can key a set of names.
+std::u32string FoldedName(const std::string& name);
 
 }  // namespace platform

@@ -6,10 +6,15 @@
 
 class App : public wxApp {
  public:
+  // Follows the modal dialogs of the program (see FilterEvent).
+  App();
   // Installs the program's message box and log pane, sets runState to Idle
   // and creates, publishes (mainFrame) and shows the main window. The
   // toolkit's own OnInit is not called, so no command line is parsed.
   bool OnInit() override;
+  // ESC closes the main window only while nothing else takes the key: no
+  // drop-down list, menu or dialog is open and the key came to the main
+  // window itself.
   int FilterEvent(wxEvent& event) override;
 };
 

@@ -22,17 +22,28 @@ wxArrayString IniFile::GetSectionNames() const {
   return names;
 }
 
+bool IniFile::SameName(const wxString& a, const wxString& b) { return platform::NamesEqualNoCase(Bytes(a), Bytes(b)); }
+
+std::u32string IniFile::NameKey(const wxString& name) { return platform::FoldedName(Bytes(name)); }
+
 bool IniFile::HasSection(const wxString& name) const {
   for (const std::string& existing : document.SectionNames())
-    if (Text(existing) == name) return true;
+    if (SameName(Text(existing), name)) return true;
   return false;
 }
 
 void IniFile::DeleteSectionTree(const wxString& name) {
   document.DeleteSection(Bytes(name));
-  const wxString prefix = name + "/";
-  for (const std::string& existing : document.SectionNames())
-    if (Text(existing).StartsWith(prefix)) document.DeleteSection(existing);
+  // The part before any "/" of a section name may be the name in another
+  // case, which can be longer or shorter in bytes: each "/" is tried.
+  for (const std::string& existing : document.SectionNames()) {
+    const wxString text = Text(existing);
+    for (size_t slash = text.find('/'); slash != wxString::npos; slash = text.find('/', slash + 1))
+      if (SameName(text.Left(slash), name)) {
+        document.DeleteSection(existing);
+        break;
+      }
+  }
 }
 
 int IniFile::ReadInt(const wxString& sectionName, const char* key) const {

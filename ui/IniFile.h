@@ -2,11 +2,14 @@
 // The presets file "presets.ini" as the preset handlers use it: the whole
 // file is read when an IniFile is made, reads and writes work on that copy,
 // and Commit writes the changed copy back at once through a temporary file,
-// so a save or a deletion reaches the file whole or not at all. Section and
-// key lookups ignore case, except HasSection and the prefix of
-// DeleteSectionTree, which respect it.
+// so a save or a deletion reaches the file whole or not at all. Every
+// section and key name compares without regard to case (SameName), as the
+// file's readers do: a file cannot hold two sections that differ only in
+// case, so neither can the presets.
 #include <wx/arrstr.h>
 #include <wx/string.h>
+
+#include <string>
 
 #include "platform/Ini.h"
 
@@ -24,10 +27,16 @@ class IniFile {
 
   // All section names, in file order.
   wxArrayString GetSectionNames() const;
-  // Whether a section of exactly that name (case counts) exists.
+  // Whether two section names are the same name: equal without regard to
+  // case, letter by letter.
+  static bool SameName(const wxString& a, const wxString& b);
+  // A key that two names share exactly when they are the same name.
+  static std::u32string NameKey(const wxString& name);
+
+  // Whether a section of that name exists.
   bool HasSection(const wxString& name) const;
-  // Deletes the section name and then every section whose name begins with
-  // name followed by "/" (case counts for that prefix).
+  // Deletes every section of that name and every section whose name begins
+  // with that name followed by "/".
   void DeleteSectionTree(const wxString& name);
 
   // The key's value in the section; 0 when the section or the key is missing

@@ -12,7 +12,9 @@
 #include <string>
 
 #include "battery/RunState.h"
+#include "ui/Presets.h"
 #include "ui/TestPanels.h"
+#include "ui/WheelFocus.h"
 
 wxQuorvaneFIN* mainFrame = nullptr;
 
@@ -67,6 +69,29 @@ void AlignCheckBoxes(wxQuorvaneFIN& f) {
   probe->Destroy();
 }
 
+// The presets box wide enough for "Save on exit", the preset that is always
+// listed, in the box's font: the text part as wide as the toolkit needs for
+// that text, the box's button and frame beside it. The toolkit knows the
+// margins of the text only once the box is realized, so the width is
+// checked again then.
+void SizePresetBox(wxOwnerDrawnComboBox* box, wxWindow* panel) {
+  wxTextCtrl* text = box->GetTextCtrl();
+  if (text == nullptr) return;
+  const auto fit = [box, text, panel] {
+    const int needed = text->GetSizeFromTextSize(text->GetTextExtent(SAVE_ON_EXIT).x).x;
+    const int width = box->GetSize().x + needed - text->GetSize().x;
+    if (width <= box->GetSize().x) return;
+    box->SetMinSize(wxSize(width, -1));
+    box->SetSize(wxSize(width, -1));
+    panel->Layout();
+  };
+  fit();
+  text->Bind(wxEVT_CREATE, [fit, text](wxWindowCreateEvent& event) {
+    event.Skip();
+    if (event.GetWindow() == text) fit();
+  });
+}
+
 // The buttons of the right panel as high as the unit choice and 4 pixels.
 void SetButtonHeights(wxQuorvaneFIN& f) {
   const int height = f.seqLenUnit->GetSize().y + 4;
@@ -100,6 +125,8 @@ void LabelTableGrid(wxGrid* grid) {
   grid->SetColLabelSize(wxGRID_AUTOSIZE);
   grid->SetRowLabelSize(wxGRID_AUTOSIZE);
   grid->SetRowLabelAlignment(wxALIGN_RIGHT, wxALIGN_CENTRE);
+  // Sized again now that they are labelled: the layout sized them before.
+  grid->AutoSizeColumns(false);
 }
 
 void LabelPearsonGrid(wxGrid* grid) {
@@ -109,6 +136,7 @@ void LabelPearsonGrid(wxGrid* grid) {
   auto* attr = new wxGridCellAttr;
   attr->SetAlignment(wxALIGN_CENTRE, wxALIGN_CENTRE);
   grid->SetColAttr(2, attr);
+  grid->AutoSizeColumns(false);
 }
 
 void CreatePlot(wxQuorvaneFIN& f) {
@@ -137,12 +165,16 @@ void SetStatusFields(wxStatusBar* status) {
 wxQuorvaneFIN::wxQuorvaneFIN(wxWindow* parent) : FIN(parent) {
   SetFonts(*this);
   AlignCheckBoxes(*this);
+  SizePresetBox(presetCombo, runPanel);
   SetButtonHeights(*this);
+  KeepWheelFromUnfocusedControls(this);
   if (dataDir == nullptr) dataDir = CopyOf(ExecutableFolder());
 
   LabelTableGrid(tableGrid);
   tablePage->SetDoubleBuffered(true);
   LabelPearsonGrid(pearsonGrid);
+  IgnoreLabelClicks(tableGrid);
+  IgnoreLabelClicks(pearsonGrid);
   CreatePlot(*this);
   SetStatusFields(statusBar);
   notebook->SetSelection(0);

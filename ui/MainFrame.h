@@ -107,6 +107,12 @@ class wxQuorvaneFIN : public FIN {
   void ReadPrefs();
   PrefsRecord CollectPrefs();
   void ApplyPrefs(const PrefsRecord& record);
+  // The stored scroll position of the Parameters page, kept until the page
+  // is on screen with its size (before, any position would be cut to 0)
+  // and applied then; -1 when there is none to apply.
+  int pendingScroll = -1;
+  void ApplyPendingScroll();
+  void OnParametersSize(wxSizeEvent& event);
 
   Graph* graph = nullptr;
 };
@@ -126,6 +132,9 @@ using FileDialogHandler = bool (*)(wxWindow* parent, const wxString& message, co
 // Installs a handler (null for the real dialog) and returns the one it replaces.
 FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
 
+// Makes a click on a label of the grid do nothing (no row, column or
+// whole-grid selection) whenever no sorting handler takes it.
+void IgnoreLabelClicks(wxGrid* grid);
 // Prepares the grids and the plot for a new run (unbinds the sorting,
 // empties the Table grid down to its three summary rows and seven columns,
 // shows the Table page, empties the goodness-of-fit grid and the plot).

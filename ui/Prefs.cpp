@@ -13,6 +13,7 @@
 #include "battery/Messages.h"
 #include "battery/RunState.h"
 #include "battery/Crc32.h"
+#include "ui/IniFile.h"
 #include "ui/MainFrame.h"
 #include "ui/Presets.h"
 
@@ -250,7 +251,7 @@ PrefsRecord wxQuorvaneFIN::CollectPrefs() {
   r.y = rect.y;
   r.width = rect.width;
   r.height = rect.height;
-  r.scroll = parametersScroll->GetViewStart().y;
+  r.scroll = pendingScroll >= 0 ? pendingScroll : parametersScroll->GetViewStart().y;
   r.presetName = presetCombo->GetValue();
   r.autohide = autohideToggle->GetValue();
   r.seqLen = seqLenSpin->GetValue();
@@ -278,9 +279,10 @@ void wxQuorvaneFIN::ApplyPrefs(const PrefsRecord& r) {
   std::vector<wxRect> displays;
   for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) displays.push_back(wxDisplay(i).GetClientArea());
   SetSize(CorrectWindowRect(wxRect(r.x, r.y, r.width, r.height), displays, wxSize(WINDOW_WIDTH, WINDOW_HEIGHT)));
-  parametersScroll->Scroll(0, r.scroll);
+  pendingScroll = r.scroll;
+  ApplyPendingScroll();
 
-  const int preset = presetCombo->FindString(r.presetName);  // without regard to case
+  const int preset = FindPreset(*presetCombo, r.presetName);  // without regard to case
   if (preset != wxNOT_FOUND) {
     {
       wxEventBlocker quiet(presetCombo, wxEVT_TEXT);
@@ -328,6 +330,23 @@ void wxQuorvaneFIN::ApplyPrefs(const PrefsRecord& r) {
   rowHeightSpin->SetValue(r.rowHeight);
 }
 
+void wxQuorvaneFIN::ApplyPendingScroll() {
+  parametersScroll->Unbind(wxEVT_SIZE, &wxQuorvaneFIN::OnParametersSize, this);
+  if (pendingScroll < 0) return;
+  if (!parametersScroll->IsShownOnScreen() || parametersScroll->GetClientSize().y <= 0) {
+    parametersScroll->Bind(wxEVT_SIZE, &wxQuorvaneFIN::OnParametersSize, this);
+    return;
+  }
+  parametersScroll->Scroll(0, pendingScroll);
+  pendingScroll = -1;
+}
+
+void wxQuorvaneFIN::OnParametersSize(wxSizeEvent& event) {
+  event.Skip();
+  // After the page has taken its new size and its scroll range.
+  CallAfter(&wxQuorvaneFIN::ApplyPendingScroll);
+}
+
 void wxQuorvaneFIN::ReadPrefs() {
   PrefsRecord record;
   if (ReadPrefsFile(PrefsPath(), record)) ApplyPrefs(record);
@@ -353,8 +372,10 @@ void wxQuorvaneFIN::OnClose(wxCloseEvent& event) {
     return;
   }
   DisconnectSortHandlers();
-  // The selected item of the list, not the selected part of the text.
-  if (presetCombo->wxItemContainerImmutable::GetStringSelection() == SAVE_ON_EXIT) {
+  // The selected item of the list, not the selected part of the text; in
+  // any case, as every preset name.
+  const int selected = presetCombo->GetSelection();
+  if (selected != wxNOT_FOUND && IniFile::SameName(presetCombo->GetString(selected), SAVE_ON_EXIT)) {
     wxCommandEvent save;
     OnSavePreset(save);
   }

@@ -6,12 +6,19 @@
 // is ticked) and a section [P/T] per test T with parameters, holding one key
 // per control. The tests and their controls come from TEST_PANELS, the one
 // description of the Parameters page.
+//
+// Names that differ only in case are one preset, in the list, in loading,
+// saving and deleting and in the sections alike (IniFile::SameName): the
+// file's readers cannot tell them apart. A save under such a name replaces
+// the whole preset, which takes the name as typed.
 #include <wx/event.h>
 #include <wx/filefn.h>
 #include <wx/msgdlg.h>
 #include <wx/spinbutt.h>
 
 #include <cstring>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "battery/Messages.h"
@@ -110,20 +117,31 @@ void RefusePresetName() {
 
 wxString PresetsPath() { return dataDir != nullptr ? wxString(dataDir) + "/presets.ini" : wxString(); }
 
+namespace {
+
+int FindName(const wxArrayString& names, const wxString& name) {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (IniFile::SameName(names[i], name)) return static_cast<int>(i);
+  return wxNOT_FOUND;
+}
+
+}  // namespace
+
 wxArrayString PresetNames(const IniFile& ini) {
   wxArrayString names;
+  std::unordered_set<std::u32string> seen;
   for (const wxString& name : ini.GetSectionNames())
-    if (!name.Contains("/")) names.Add(name);
+    if (!name.Contains("/") && seen.insert(IniFile::NameKey(name)).second) names.Add(name);
   return names;
 }
+
+int FindPreset(const wxItemContainerImmutable& box, const wxString& name) { return FindName(box.GetStrings(), name); }
 
 void wxQuorvaneFIN::ListPresets() {
   // The box is filled in one call, not one name at a time.
   wxArrayString names;
   if (wxFileExists(PresetsPath())) names = PresetNames(IniFile(PresetsPath()));
-  bool saveOnExit = false;
-  for (const wxString& name : names) saveOnExit = saveOnExit || name.IsSameAs(SAVE_ON_EXIT, false);
-  if (!saveOnExit) names.Add(SAVE_ON_EXIT);
+  if (FindName(names, SAVE_ON_EXIT) == wxNOT_FOUND) names.Add(SAVE_ON_EXIT);
   presetCombo->Append(names);
 
   presetCombo->Bind(wxEVT_COMBOBOX_DROPDOWN, [this](wxCommandEvent& event) {
@@ -198,7 +216,7 @@ void wxQuorvaneFIN::OnSavePreset(wxCommandEvent&) {
   // load a preset in the middle of this.
   wxEventBlocker quiet(presetCombo, wxEVT_TEXT);
   presetCombo->Set(PresetNames(ini));  // in one call, as in ListPresets
-  const int found = presetCombo->FindString(name);
+  const int found = FindPreset(*presetCombo, name);
   if (found != wxNOT_FOUND) presetCombo->SetSelection(found);
 }
 
@@ -215,8 +233,10 @@ void wxQuorvaneFIN::OnDeletePreset(wxCommandEvent&) {
     return;
   }
 
+  // The item of the deleted preset goes, whichever case the name was typed
+  // in, and so does the text: the box names no preset that is gone.
   wxEventBlocker quiet(presetCombo, wxEVT_TEXT);
-  const int selected = presetCombo->GetSelection();
-  if (selected != wxNOT_FOUND) presetCombo->Delete(selected);
-  else presetCombo->ChangeValue(wxEmptyString);
+  const int item = FindPreset(*presetCombo, name);
+  if (item != wxNOT_FOUND) presetCombo->Delete(item);
+  presetCombo->ChangeValue(wxEmptyString);
 }

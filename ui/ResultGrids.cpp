@@ -127,6 +127,13 @@ void wxQuorvaneFIN::DisconnectSortHandlers() {
   pearsonGrid->Unbind(wxEVT_GRID_LABEL_LEFT_CLICK, &wxQuorvaneFIN::OnPearsonLabelClick, this);
 }
 
+void IgnoreLabelClicks(wxGrid* grid) {
+  // Bound before the sorting handlers, which are bound later and so asked
+  // first: this one answers only while the sorting is unbound (before the
+  // first run and during a run), and consumes the click.
+  grid->Bind(wxEVT_GRID_LABEL_LEFT_CLICK, [](wxGridEvent&) {});
+}
+
 // The click is consumed, so the grid selects nothing on it.
 void wxQuorvaneFIN::OnTableLabelClick(wxGridEvent& event) { SortTableGrid(event.GetCol()); }
 

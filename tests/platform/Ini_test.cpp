@@ -127,7 +127,10 @@ TEST(IniNames, CompareWithoutCase) {
       {"", "", true},                         {"a/b", "A/B", true},      {"\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9", true},
       {"\xFF", "\xFF", true},                 {"\xFF", "\xFE", false},   {"\xC3", "\xC3\xA9", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(NamesEqualNoCase(c.a, c.b), c.equal) << c.a << " vs " << c.b;
+  for (const Case& c : cases) {
+    EXPECT_EQ(NamesEqualNoCase(c.a, c.b), c.equal) << c.a << " vs " << c.b;
+    EXPECT_EQ(FoldedName(c.a) == FoldedName(c.b), c.equal) << c.a << " vs " << c.b;
+  }
 }
 
 TEST(IniValues, ReadTheLeadingDecimalNumber) {

@@ -2,11 +2,14 @@
 // program's handlers, and the key filter acts on DEL and ESC as its
 // decision table says.
 #include <gtest/gtest.h>
+#include <wx/dialog.h>
+#include <wx/menu.h>
 #include <wx/richtext/richtextctrl.h>
 
 #include <thread>
 
 #include "support/ProgramWindow.h"
+#include "support/RealInput.h"
 #include "ui/Prefs.h"
 
 namespace {
@@ -88,6 +91,38 @@ TEST_F(KeyFilterTest, EscWhileIdleClosesTheWindow) {
   EXPECT_EQ(mainFrame, nullptr) << "the destroyed window is no longer published";
 }
 
+// ESC while a popup menu or a modal dialog is open, or pressed on another
+// window than the main one, belongs there: the filter passes it on.
+TEST_F(KeyFilterTest, EscWhileAMenuOrADialogIsOpenIsPassedOn) {
+  wxMenu menu;
+  wxMenuEvent opened(wxEVT_MENU_OPEN, 0, &menu);
+  EXPECT_EQ(Filter(opened), wxEventFilter::Event_Skip);
+  wxKeyEvent escape = Key(wxEVT_KEY_DOWN, WXK_ESCAPE, frame->startButton);
+  EXPECT_EQ(Filter(escape), wxEventFilter::Event_Skip) << "a menu is open";
+  wxMenuEvent closed(wxEVT_MENU_CLOSE, 0, &menu);
+  Filter(closed);
+
+  wxFrame other(nullptr, wxID_ANY, "another window");
+  wxKeyEvent elsewhere = Key(wxEVT_KEY_DOWN, WXK_ESCAPE, &other);
+  EXPECT_EQ(Filter(elsewhere), wxEventFilter::Event_Skip) << "pressed on another window";
+
+  // A key that reaches the main window while a modal dialog is up.
+  wxDialog dialog(nullptr, wxID_ANY, "A dialog");
+  int result = -1;
+  dialog.CallAfter([&] {
+    wxKeyEvent stray = Key(wxEVT_KEY_DOWN, WXK_ESCAPE, frame->startButton);
+    result = Filter(stray);
+    dialog.EndModal(wxID_OK);
+  });
+  dialog.ShowModal();
+  EXPECT_EQ(result, wxEventFilter::Event_Skip) << "a dialog is open";
+  EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
+
+  escape = Key(wxEVT_KEY_DOWN, WXK_ESCAPE, frame->startButton);
+  EXPECT_EQ(Filter(escape), wxEventFilter::Event_Processed) << "with all of them closed ESC closes the window";
+  EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(frame));
+}
+
 // While the window is being built mainFrame is null; keys that reach the
 // filter then (a box of the constructor has the focus) are passed on.
 TEST(KeyFilter, NoWindowYet) {
@@ -141,4 +176,49 @@ TEST_F(OnInitTest, BuildsPublishesAndShowsTheWindowWithTheProgramsHandlers) {
   wxTheApp->ProcessPendingEvents();
   const wxString log = mainFrame->messageText->GetValue();
   EXPECT_TRUE(log.StartsWith("first line\nfrom a worker")) << log;
+}
+
+// The stored scroll position of the Parameters page, read while the window
+// is built and before it is shown, as the program starts: kept through an
+// immediate close, and applied once the page is on screen with its size.
+TEST_F(OnInitTest, TheStoredScrollPositionSurvivesAStartAndIsAppliedOnceThePageHasItsSize) {
+  const auto writePrefs = [this](int scroll) {
+    PrefsRecord record;
+    record.scroll = scroll;
+    for (int i = 0; i < PREFS_ROWS; ++i) record.rows[i] = {i, false};
+    const std::vector<unsigned char> bytes = EncodePrefs(record);
+    WriteFile("prefs.bin", std::string(bytes.begin(), bytes.end()));
+  };
+  const auto storedScroll = [this] {
+    const std::string bytes = ReadFile("prefs.bin");
+    PrefsRecord record;
+    EXPECT_TRUE(DecodePrefs(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), record));
+    return record.scroll;
+  };
+  const auto restoreDataDir = [this] {
+    dataDir = new char[folder.size() + 1];
+    strcpy(dataDir, folder.c_str());
+  };
+  ProgramApp app;
+
+  // Closed before the page was ever laid out on screen.
+  writePrefs(40);
+  ASSERT_TRUE(app->OnInit());
+  ASSERT_TRUE(mainFrame->Close(true));
+  EXPECT_EQ(storedScroll(), 40);
+  mainFrame->Destroy();
+  wxTheApp->ProcessIdle();
+  mainFrame = nullptr;
+
+  // Shown: the page scrolls there once it has its size.
+  restoreDataDir();
+  ASSERT_TRUE(app->OnInit());
+  wxScrolledWindow* page = mainFrame->parametersScroll;
+  ASSERT_TRUE(WaitUntil([page] { return page->IsShownOnScreen() && page->GetClientSize().y > 0; }));
+  DispatchPending();
+  EXPECT_EQ(page->GetViewStart().y, 40);
+  page->Scroll(0, 25);
+  ASSERT_TRUE(mainFrame->Close(true));
+  EXPECT_EQ(storedScroll(), 25);
+  restoreDataDir();  // for the fixture's tear-down
 }

@@ -84,25 +84,31 @@ TEST_F(IniFileTest, AMissingKeySectionOrFileReadsAsZero) {
   EXPECT_EQ(none.ReadInt("Fast", "AMLS"), 0);
 }
 
-TEST_F(IniFileTest, HasSectionRespectsCaseWhileReadsIgnoreIt) {
+TEST_F(IniFileTest, SectionLookupsAndReadsIgnoreCase) {
   WriteFile(PRESETS);
   IniFile ini(path);
   EXPECT_TRUE(ini.HasSection("Fast"));
-  EXPECT_FALSE(ini.HasSection("fast"));
+  EXPECT_TRUE(ini.HasSection("fast"));
+  EXPECT_TRUE(ini.HasSection("FAST/dft"));
   EXPECT_FALSE(ini.HasSection("Fas"));
+  EXPECT_FALSE(ini.HasSection("Fast/"));
+  EXPECT_TRUE(IniFile::SameName("fASTER", "Faster"));
+  EXPECT_FALSE(IniFile::SameName("Fast", "Faster"));
   EXPECT_EQ(ini.ReadInt("FAST/amls", "LMIN"), 3);
   EXPECT_EQ(ini.ReadInt("Fast/DFT", "rmin"), 5);
 }
 
-TEST_F(IniFileTest, DeletingFastLeavesFaster) {
-  WriteFile(PRESETS);
-  IniFile ini(path);
-  ini.DeleteSectionTree("Fast");
-  // [fast/DFT] stays: the prefix compares with case.
-  EXPECT_EQ(ini.GetSectionNames(), Names({"fast/DFT", "Faster", "Faster/AMLS"}));
-  ASSERT_TRUE(ini.Commit());
-  EXPECT_EQ(ReadFile(), "[fast/DFT]\r\nrmin=5\r\n[Faster]\r\nAMLS=0\r\n[Faster/AMLS]\r\nlmin=7\r\n");
-  EXPECT_EQ(IniFile(path).ReadInt("Faster/AMLS", "lmin"), 7);
+TEST_F(IniFileTest, DeletingFastInAnyCaseTakesItsWholeTreeAndLeavesFaster) {
+  for (const char* name : {"Fast", "FAST"}) {
+    WriteFile(PRESETS);
+    IniFile ini(path);
+    ini.DeleteSectionTree(name);
+    // [fast/DFT] goes with [Fast]: it names the same preset.
+    EXPECT_EQ(ini.GetSectionNames(), Names({"Faster", "Faster/AMLS"})) << name;
+    ASSERT_TRUE(ini.Commit());
+    EXPECT_EQ(ReadFile(), "[Faster]\r\nAMLS=0\r\n[Faster/AMLS]\r\nlmin=7\r\n");
+    EXPECT_EQ(IniFile(path).ReadInt("Faster/AMLS", "lmin"), 7);
+  }
 }
 
 TEST_F(IniFileTest, WritesReachTheFileOnlyAtCommit) {

@@ -1,7 +1,9 @@
 // The main window as its constructor leaves it: in an empty data folder,
 // with presets and preferences that it reads, and with its data folder
 // taken from the executable.
+#include <wx/dcclient.h>
 #include <wx/display.h>
+#include <wx/odcombo.h>
 #include <wx/thread.h>
 
 #include <gtest/gtest.h>
@@ -178,4 +180,27 @@ TEST_F(MainWindowTest, TheDataFolderIsTheExecutablesFolder) {
   EXPECT_NE(std::string(dataDir).back(), '/');
   // The window is not closed through its close handler here: the test
   // folder keeps no preferences file.
+}
+
+// Before the first run every column label of the Table and Pearson grids is
+// shown whole: each column at least as wide as its label in the label font.
+TEST_F(MainWindowTest, TheGridColumnsAreAsWideAsTheirLabels) {
+  for (wxGrid* grid : {frame->tableGrid, frame->pearsonGrid}) {
+    wxClientDC dc(grid->GetGridColLabelWindow());
+    dc.SetFont(grid->GetLabelFont());
+    for (int column = 0; column < grid->GetNumberCols(); ++column) {
+      const wxString label = grid->GetColLabelValue(column);
+      EXPECT_GE(grid->GetColSize(column), dc.GetTextExtent(label).x + 4) << label;
+    }
+  }
+}
+
+// The presets box shows the preset that always exists whole: its text part
+// is as wide as the toolkit needs for "Save on exit" in the box's font.
+TEST_F(MainWindowTest, ThePresetsBoxShowsSaveOnExitWhole) {
+  wxTextCtrl* text = frame->presetCombo->GetTextCtrl();
+  ASSERT_NE(text, nullptr);
+  const int needed = text->GetSizeFromTextSize(text->GetTextExtent(SAVE_ON_EXIT).x).x;
+  EXPECT_GE(text->GetSize().x, needed);
+  EXPECT_GE(frame->presetCombo->GetTextRect().width, needed);
 }

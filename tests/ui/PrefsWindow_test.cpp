@@ -9,6 +9,7 @@
 
 #include "support/PrefsFixture.h"
 #include "support/PresetControls.h"
+#include "support/RealInput.h"
 #include "support/SettingsFrame.h"
 #include "ui/Presets.h"
 
@@ -46,10 +47,13 @@ bool OnSomeDisplay(const wxPoint& point) { return wxDisplay::GetFromPoint(point)
 TEST_F(PrefsWindowTest, TheFixtureIsReadIntoItsControls) {
   WriteFile("presets.ini", "[Fast]\nSerial=1\n[Fast/Serial]\nsmax=9\n");
   frame = std::make_unique<SettingsFrame>();
-  frame->Show();  // the Parameters page scrolls only once laid out on screen
+  // Read before the window is shown, as the program reads it; the
+  // Parameters page scrolls once it is on screen with its size.
   WriteBytes(Fixture());
   frame->ReadPrefs();
   EXPECT_TRUE(boxes.empty());
+  frame->Show();
+  ASSERT_TRUE(WaitUntil([this] { return frame->parametersScroll->GetViewStart().y > 0; }));
 
   ASSERT_TRUE(OnSomeDisplay(wxPoint(-8 + 600, 110))) << "the display is too small for this test";
   EXPECT_EQ(frame->GetRect(), wxRect(-8, 100, 1200, 900));
@@ -243,18 +247,21 @@ TEST_F(PrefsWindowTest, AnAqlRowIsAlwaysTicked) {
   EXPECT_TRUE(frame->testList->IsChecked(0));
 }
 
-TEST_F(PrefsWindowTest, OnlyTheSelectedSaveOnExitIsSavedAtClose) {
+TEST_F(PrefsWindowTest, OnlyTheSelectedSaveOnExitInAnyCaseIsSavedAtClose) {
   frame->presetCombo->ChangeValue("Save on exit");  // typed, not selected
   Close();
   EXPECT_FALSE(Exists("presets.ini"));
   EXPECT_TRUE(Exists("prefs.bin"));
 
+  // The same name in another case is the same preset, selected.
   RestoreDataDir();
+  WriteFile("presets.ini", "[save ON exit]\nAMLS=1\n");
   frame = std::make_unique<SettingsFrame>();
-  frame->presetCombo->Append("save on exit");
-  frame->presetCombo->SetSelection(1);  // same name, other case
+  ASSERT_EQ(Items(frame->presetCombo), std::vector<wxString>{"save ON exit"});
+  frame->presetCombo->SetSelection(0);
+  frame->serialSmaxSpin->SetValue(9);
   Close();
-  EXPECT_FALSE(Exists("presets.ini"));
+  EXPECT_NE(ReadFile("presets.ini").find("[save ON exit/Serial]\nsmin=2\nsmax=9\n"), std::string::npos);
 }
 
 TEST_F(PrefsWindowTest, ASecondCloseRequestWritesNothing) {

@@ -3,14 +3,17 @@
 // collide with the section tree, and failures that keep the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/Ini.h"
 #include "support/PresetControls.h"
 #include "support/SettingsFrame.h"
+#include "ui/Presets.h"
 #include "ui/TestPanels.h"
 
 namespace {
@@ -247,16 +250,21 @@ TEST_F(PresetsTest, AFileWithTwoByteOrderMarksKeepsItsPresetsThroughASave) {
   EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{"Old", "Fast"}));
 }
 
-TEST_F(PresetsTest, LoadingNeedsTheExactNameAndLoadDownUnlessCalledWithoutSource) {
+TEST_F(PresetsTest, LoadingTakesTheNameInAnyCaseAndLoadDownUnlessCalledWithoutSource) {
   frame->amlsLstpSpin->SetValue(-7);
   Save("Fast");
   frame->amlsLstpSpin->SetValue(-1);
 
-  frame->presetCombo->ChangeValue("fast");
+  frame->presetCombo->ChangeValue("Fas");
   wxCommandEvent click = LoadClick(*frame);
   frame->OnLoadPreset(click);
-  EXPECT_EQ(frame->amlsLstpSpin->GetValue(), -1) << "another case is another preset";
+  EXPECT_EQ(frame->amlsLstpSpin->GetValue(), -1) << "a part of the name is no preset";
 
+  frame->presetCombo->ChangeValue("fAST");
+  frame->OnLoadPreset(click);
+  EXPECT_EQ(frame->amlsLstpSpin->GetValue(), -7) << "another case is the same preset";
+
+  frame->amlsLstpSpin->SetValue(-1);
   frame->presetCombo->ChangeValue("Fast");
   frame->loadToggle->SetValue(false);
   frame->OnLoadPreset(click);
@@ -365,14 +373,124 @@ TEST_F(PresetsTest, DeletingRemovesTheTreeAndTheItemOrTheText) {
   EXPECT_EQ(SectionNames(), (std::vector<std::string>{"Faster", "Faster/AMLS"}));
   EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{"Faster", "Save on exit"}));
 
-  Delete("Faster");  // typed, not selected: the text goes, the item stays
+  EXPECT_EQ(frame->presetCombo->GetValue(), "");
+
+  Delete("FASTER");  // typed, in another case: the item and the text go
   EXPECT_TRUE(SectionNames().empty());
   EXPECT_EQ(frame->presetCombo->GetValue(), "");
-  EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{"Faster", "Save on exit"}));
+  EXPECT_EQ(Items(frame->presetCombo), std::vector<wxString>{"Save on exit"});
   EXPECT_TRUE(boxes.empty());
 
   Delete("Nothing");  // a name without sections only updates the box
+  EXPECT_EQ(frame->presetCombo->GetValue(), "");
+  EXPECT_EQ(Items(frame->presetCombo), std::vector<wxString>{"Save on exit"});
   EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(PresetsTest, NamesThatDifferOnlyInCaseAreOnePreset) {
+  WriteFile("presets.ini", "[Fast]\nAMLS=1\n[Fast/AMLS]\nlmin=3\n");
+  frame = std::make_unique<SettingsFrame>();
+  frame->serialSmaxSpin->SetValue(9);
+  frame->dftCheck->SetValue(false);
+  Save("Faster");
+  const auto faster = Snapshot(*frame);
+  frame->serialSmaxSpin->SetValue(12);
+  frame->dftCheck->SetValue(true);
+  frame->weightCheck->SetValue(false);
+  Save("FASTER");
+  const auto upper = Snapshot(*frame);
+  ASSERT_NE(faster, upper);
+
+  // FASTER replaced Faster whole; Fast, whose name is a part of theirs, stays.
+  std::vector<std::string> expected = {"Fast", "Fast/AMLS", "FASTER"};
+  for (const auto& section : TEST_SECTIONS) expected.push_back("FASTER/" + section.first);
+  EXPECT_EQ(SectionNames(), expected);
+  EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{"Fast", "FASTER"}));
+  EXPECT_EQ(frame->presetCombo->GetSelection(), 1);
+
+  frame = std::make_unique<SettingsFrame>();
+  frame->presetCombo->ChangeValue("faster");
+  ClickLoad();
+  EXPECT_EQ(Snapshot(*frame), upper);
+
+  Delete("Faster");
+  EXPECT_EQ(SectionNames(), (std::vector<std::string>{"Fast", "Fast/AMLS"}));
+  EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{"Fast", "Save on exit"}));
+}
+
+TEST_F(PresetsTest, NoSequenceOfSavesAndDeletesLeavesOrphansOrTwins) {
+  // A file that an older version left: one preset in two spellings.
+  WriteFile("presets.ini", "[Fast]\nAMLS=1\n[FAST/AMLS]\nlmin=3\n[fast/DFT]\nrmin=2\n");
+  frame = std::make_unique<SettingsFrame>();
+  EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{"Fast", "Save on exit"}));
+
+  const wxString names[] = {"Fast", "FAST", "fast", "Faster", "fASTER", "Fa", "Save on exit", "SAVE ON EXIT"};
+  std::map<wxString, std::pair<wxString, int>> saved;  // lower case -> spelling, "Smax" of Serial
+  saved["fast"] = {"Fast", -1};
+  std::mt19937 random(25);
+  for (int step = 0; step < 150; ++step) {
+    const wxString name = names[random() % std::size(names)];
+    const bool save = random() % 3 != 0;
+    SCOPED_TRACE(std::string(save ? "save " : "delete ") + name.ToStdString() + " at step " + std::to_string(step));
+    if (save) {
+      const int smax = 2 + step % 15;
+      frame->serialSmaxSpin->SetValue(smax);
+      Save(name);
+      saved[name.Lower()] = {name, smax};
+    } else {
+      Delete(name);
+      saved.erase(name.Lower());
+    }
+
+    // The file: each preset once, in one spelling, with all its test
+    // sections in that spelling; no test section without its preset.
+    std::map<std::string, int> testSections;  // by the preset's part as spelled
+    std::vector<std::string> presets;
+    for (const std::string& section : SectionNames()) {
+      const size_t slash = section.find('/');
+      if (slash == std::string::npos) {
+        presets.push_back(section);
+      } else {
+        ++testSections[section.substr(0, slash)];
+      }
+    }
+    std::vector<std::string> expectedPresets;
+    for (const auto& entry : saved) expectedPresets.push_back(entry.second.first.ToStdString());
+    std::sort(presets.begin(), presets.end());
+    std::sort(expectedPresets.begin(), expectedPresets.end());
+    ASSERT_EQ(presets, expectedPresets);
+    for (const auto& [preset, count] : testSections) {
+      const auto owner = saved.find(wxString(preset).Lower());
+      ASSERT_TRUE(owner != saved.end()) << "orphan [" << preset << "/...]";
+      // A preset saved here has every test section, spelled as it is.
+      if (owner->second.second > 0) {
+        ASSERT_EQ(wxString(preset), owner->second.first);
+        ASSERT_EQ(count, static_cast<int>(TEST_SECTIONS.size()));
+      }
+    }
+
+    // The list: each preset once, as it is spelled in the file; besides
+    // them only "Save on exit" while it is not one.
+    for (const auto& entry : saved) {
+      const std::vector<wxString> items = Items(frame->presetCombo);
+      ASSERT_EQ(std::count_if(items.begin(), items.end(),
+                              [&](const wxString& item) { return item.Lower() == entry.first; }),
+                1)
+          << entry.first;
+      ASSERT_NE(std::find(items.begin(), items.end(), entry.second.first), items.end()) << entry.first;
+    }
+    for (const wxString& item : Items(frame->presetCombo))
+      ASSERT_TRUE(saved.count(item.Lower()) == 1 || item == SAVE_ON_EXIT) << item;
+  }
+
+  // Each preset loads, under any of its spellings, what its last save held.
+  for (const auto& entry : saved) {
+    if (entry.second.second < 0) continue;
+    frame->serialSmaxSpin->SetValue(16);
+    frame->presetCombo->ChangeValue(entry.second.first.Upper());
+    ClickLoad();
+    EXPECT_EQ(frame->serialSmaxSpin->GetValue(), entry.second.second) << entry.first;
+  }
 }
 
 TEST_F(PresetsTest, NamesThatCollideWithTheSectionTreeAreRefused) {
