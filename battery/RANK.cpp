@@ -61,6 +61,7 @@ ThreeClassLaw::ThreeClassLaw(uint64_t matrices, const double probabilities[3]) :
     hi = static_cast<uint64_t>(std::min(n, std::ceil(mean + 11 * sd + 2)));
   };
   std::vector<double> mass(BINS + 1, 0.0);  // the last bin: beyond X_MAX
+  std::vector<std::pair<double, double>> atoms;
   uint64_t dLo, dHi;
   range(static_cast<double>(N), rest, dLo, dHi);
   for (uint64_t d = dLo; d <= dHi; ++d) {
@@ -78,13 +79,23 @@ ThreeClassLaw::ThreeClassLaw(uint64_t matrices, const double probabilities[3]) :
                            static_cast<double>(c) * lnQ[2];
         if (lnP < lnFloor) continue;
         const uint64_t O[3] = {a, b, c};
-        const double x = Statistic(O);
-        mass[x < X_MAX ? static_cast<size_t>(x * (BINS / X_MAX)) : BINS] += std::exp(lnP);
+        const double x = Statistic(O), pr = std::exp(lnP);
+        if (pr >= ATOM_MIN)
+          atoms.emplace_back(x, pr);
+        else
+          mass[x < X_MAX ? static_cast<size_t>(x * (BINS / X_MAX)) : BINS] += pr;
       }
     }
   }
   tail_.assign(BINS + 2, 0.0);
   for (size_t i = BINS + 1; i-- > 0;) tail_[i] = tail_[i + 1] + mass[i];
+  std::sort(atoms.begin(), atoms.end());
+  x_.resize(atoms.size());
+  atomTail_.assign(atoms.size() + 1, 0.0);
+  for (size_t i = atoms.size(); i-- > 0;) {
+    x_[i] = atoms[i].first;
+    atomTail_[i] = atomTail_[i + 1] + atoms[i].second;
+  }
 }
 
 double ThreeClassLaw::Statistic(const uint64_t O[3]) const {
@@ -99,8 +110,13 @@ double ThreeClassLaw::Statistic(const uint64_t O[3]) const {
 
 double ThreeClassLaw::MidPValue(double x) const {
   if (!(x < X_MAX)) return -1;
+  // The outcomes kept one by one whose statistic equals x up to rounding
+  // are the atom at x; the binned ones count half of x's bin.
+  const size_t lo = std::lower_bound(x_.begin(), x_.end(), x * (1 - 1e-12)) - x_.begin();
+  const size_t hi = std::upper_bound(x_.begin(), x_.end(), x * (1 + 1e-12)) - x_.begin();
   const size_t i = static_cast<size_t>(x * (BINS / X_MAX));
-  return std::min(1.0, tail_[i + 1] + (tail_[i] - tail_[i + 1]) / 2);
+  const double p = atomTail_[hi] + (atomTail_[lo] - atomTail_[hi]) / 2 + tail_[i + 1] + (tail_[i] - tail_[i + 1]) / 2;
+  return std::min(1.0, p);
 }
 
 namespace {

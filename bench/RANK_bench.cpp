@@ -13,7 +13,7 @@ static void RANK_(benchmark::State& state) {
   BenchSequence sequence;
   RANK test;
   // The exact laws of three-class sizes are made at a run's first sequence
-  // (0.24 s at 2^20 bits for this grid): made here before the timing.
+  // (0.2 s at 2^20 bits for this grid): made here before the timing.
   test.slot = SLOT_RANK;
   test.RunTest();
   ClearSlot(SLOT_RANK);
