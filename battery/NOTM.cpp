@@ -120,8 +120,14 @@ void CountTemplates(const uint32_t* words, uint32_t blocks, uint64_t M, int m, c
 
 double NotmPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m) {
   const double p = std::ldexp(1.0, -m);
-  const double mean = (static_cast<double>(M) - m + 1) * p;
-  const double variance = static_cast<double>(M) * (p - (2 * m - 1) * p * p);
+  // L = M - m + 1 windows, each a match with probability p; two windows
+  // less than m apart never both match (the template has no border), others
+  // are independent: variance L p - (2m - 1) L p^2 + m (m - 1) p^2. (With M
+  // for L and no last term it is off by (m - 1) p (1 - (3m - 1) p), enough
+  // to bend the p-values of a thousand blocks.)
+  const double windows = static_cast<double>(M) - m + 1;
+  const double mean = windows * p;
+  const double variance = windows * (p - (2 * m - 1) * p * p) + m * (m - 1.0) * p * p;
   double chi2 = 0;
   for (uint32_t w = 0; w < blocks; ++w) {
     const double d = counts[w * stride] - mean;

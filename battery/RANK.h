@@ -7,6 +7,37 @@
 // Ranks over GF(2) of R x C binary matrices filled with consecutive bits,
 // judged against the exact rank law by a chi-square over classes merged
 // from the full rank downward, for every matrix size the mode walks.
+// The exact law, under the multinomial law of N matrices, of a chi-square
+// over three classes of probabilities q[0..2] (what is left, 1 - q0 - q1 -
+// q2, is not judged): every outcome of at least 1e-7 kept with its
+// statistic, the smaller ones down to 1e-30 gathered in bins of the
+// statistic 120 / 2^19 wide.
+class ThreeClassLaw {
+ public:
+  ThreeClassLaw(uint64_t N, const double q[3]);
+
+  // The statistic of the class counts O[0..2].
+  double Statistic(const uint64_t O[3]) const;
+
+  // The mid-p-value P(X > x) + P(X = x) / 2 of the statistic x, the binned
+  // outcomes of x's bin counted half (an error below 1e-7, and 0.1 % in
+  // the tail). Negative from 120 on, where the law is not kept.
+  double MidPValue(double x) const;
+
+  uint64_t N;
+  double q[3];
+
+  static constexpr size_t BINS = size_t(1) << 19;
+  static constexpr double X_MAX = 120;
+  static constexpr double ATOM_MIN = 1e-7;
+  static constexpr double OUTCOME_FLOOR = 1e-30;
+
+ private:
+  std::vector<double> x_;         // the statistics of the outcomes kept one by one, ascending
+  std::vector<double> atomTail_;  // their probability from this one on
+  std::vector<double> tail_;      // the probability of the binned outcomes from this bin on
+};
+
 class RANK : public TESTthd {
  public:
   void RunTest() override;
@@ -18,9 +49,20 @@ class RANK : public TESTthd {
   static int rows, cols;
 
  private:
+  // The exact law of the three-class size R x C with N matrices, made at
+  // its first sequence of the run.
+  const ThreeClassLaw& ThreeClassLawOf(int R, int C, uint64_t N, const double q[3]);
+
   std::vector<uint64_t> matrix_;  // rows of ceil(cols / 64) words
   std::vector<uint64_t> counts_;  // per rank
   std::vector<double> law_;       // per rank
+  std::vector<int> classOf_;      // per rank: its class, or -1 when not judged
+  // The exact laws of the three-class sizes met in this run, by size.
+  struct SizeLaw {
+    int R, C;
+    ThreeClassLaw law;
+  };
+  std::vector<SizeLaw> threeClassLaws_;
 };
 
 // The probability that a random R x C matrix over GF(2) has rank r

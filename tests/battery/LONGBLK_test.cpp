@@ -1,11 +1,15 @@
 #include "battery/LONGBLK.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "FirstTestsReference.h"
+#include "LongBlocksLawReference.h"
 #include "NullLaw.h"
 #include "SequenceFixture.h"
 #include "battery/Distributions.h"
+#include "battery/PValueTests.h"
 
 class LongBlocksTest : public SequenceFixture {
  protected:
@@ -32,14 +36,36 @@ TEST_F(LongBlocksTest, AgreesWithMpmath) {
 
 TEST_F(LongBlocksTest, PublishedHundredBitExample) {
   // Block frequency with M = 10 on the first 100 bits of the binary
-  // expansion of pi: chi-square 7.2, p = 0.706438.
+  // expansion of pi: statistic 7.2 (published p-value 0.706438 under the
+  // chi-square with 10 degrees of freedom). The exact law of 7.2 over 10
+  // blocks of 10 bits gives the mid-p-value 0.7195; the fitted law 0.7242.
   FromText(
       "1100100100001111110110101010001000100001011010001100001000110100110001001100011001100010100010111000");
   Grid(10, 10, 1);
   LONGBLK test;
   const auto pairs = Run(test, SLOT_LONGBLK);
   ASSERT_EQ(pairs.size(), 1u);
-  EXPECT_NEAR(pairs[0].p, 0.706438, 1e-6);
+  const LongBlocksLawRef& ref = LONG_BLOCKS_EXAMPLE;
+  EXPECT_NEAR(pairs[0].p, ref.fitted, 1e-12);
+  EXPECT_NEAR(pairs[0].p, ref.exactMidP, 0.01);
+  EXPECT_NEAR(IncompleteGammaQ(10 / 2.0, 7.2 / 2), 0.706438, 1e-6);  // the published p-value of the statistic
+}
+
+TEST(LongBlocksLaw, FollowsTheExactLawIntoTheTail) {
+  // The exact law by convolution (tools/reference/long_blocks_law.py):
+  // the fitted law keeps to its mid-p-value within the measured bound for
+  // the number of blocks, where the chi-square law is far off for M = 8.
+  for (const auto& ref : LONG_BLOCKS_LAW_REF) {
+    const double p = LongBlocksPValue(ref.blocks, ref.m, ref.x);
+    EXPECT_NEAR(p, ref.fitted, 1e-9 * ref.fitted) << "M " << ref.m << " N " << ref.blocks << " x " << ref.x;
+    if (ref.exactMidP < 1e-6) continue;
+    const double bound = ref.blocks >= 16384 ? 2e-3 : ref.blocks >= 1000 ? 1e-2 : ref.blocks >= 100 ? 8e-2 : 0.6;
+    EXPECT_LT(std::fabs(p / ref.exactMidP - 1), bound) << "M " << ref.m << " N " << ref.blocks << " x " << ref.x;
+    if (ref.m == 8 && ref.blocks >= 1000 && ref.exactMidP < 0.02) {
+      const double chiSquare = IncompleteGammaQ(ref.blocks / 2.0, ref.x / 2);
+      EXPECT_GT(chiSquare / ref.exactMidP - 1, 0.4) << "M " << ref.m << " N " << ref.blocks << " x " << ref.x;
+    }
+  }
 }
 
 TEST_F(LongBlocksTest, TheWalkEndsAtTheFirstLengthWithFewerThanTenBlocks) {
@@ -95,15 +121,18 @@ TEST_F(LongBlocksTest, EveryLengthOfAWalkAgreesWithCountingItsBlocksBitByBit) {
       for (int64_t m = w.min; m <= w.max; m = w.step >= 1 ? m + w.step : m << -w.step, ++i) {
         const uint32_t blocks = n / static_cast<uint32_t>(m);
         if (blocks < 10) break;
-        // S as defined, in long double so that its rounding stays below
-        // the comparison's tolerance.
-        long double s = 0;
+        // 4 M S = sum (2 c_b - M)^2 / M exactly: the sum in integers, then
+        // one division, so the statistic is the same number both ways (the
+        // p-value of some 10^4 blocks turns a last-bit difference in it
+        // into some 1e-11).
+        uint64_t squares = 0;
         for (uint32_t b = 0; b < blocks; ++b) {
-          uint32_t c = 0;
+          int64_t c = 0;
           for (uint64_t t = uint64_t(b) * m; t < uint64_t(b + 1) * m; ++t) c += (words[t >> 5] >> (t & 31)) & 1u;
-          s += (static_cast<long double>(c) / m - 0.5L) * (static_cast<long double>(c) / m - 0.5L);
+          squares += static_cast<uint64_t>((2 * c - m) * (2 * c - m));
         }
-        const double p = IncompleteGammaQ(blocks / 2.0, static_cast<double>(4.0L * m * s / 2));
+        const double p =
+            LongBlocksPValue(blocks, static_cast<uint64_t>(m), static_cast<double>(squares) / static_cast<double>(m));
         ASSERT_LT(i, pairs.size()) << n << " " << w.min << " " << w.step;
         EXPECT_EQ(pairs[i].label, "Long blk " + std::to_string(m));
         EXPECT_NEAR(pairs[i].p, p, 1e-12 * p) << n << " M " << m << " walk " << w.min << " " << w.step;
@@ -120,4 +149,18 @@ TEST(LongBlocksNullLaw, UniformOnGoodBitsOverTheDefaultGrid) {
   LONGBLK test;
   const auto law = ExpectUniformNullLaw(test, SLOT_LONGBLK, 1 << 16, 300, 0x10B);
   EXPECT_EQ(law.size(), 5u);  // 8, 32, 128, 512, 2048 leave at least 10 blocks
+}
+
+TEST(LongBlocksNullLaw, UniformAtEightBitBlocksOverManySequences) {
+  // Blocks of 8 bits, where the statistic's variance is 1.75 per block and
+  // not 2: 20,000 short sequences see the chi-square law's lean (KS 1e-9,
+  // AD 2e-14 with it).
+  longBlkSmin = longBlkSmax = 8;
+  longBlkSstp = 1;
+  LONGBLK test;
+  const auto law = ExpectUniformNullLaw(test, SLOT_LONGBLK, 8192, 20000, 0x10B8);
+  ASSERT_EQ(law.size(), 1u);
+  std::vector<double> sorted = law.begin()->second.pvalues;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_GT(AdUniformPValue(sorted.data(), static_cast<int>(sorted.size())), 1e-4);
 }

@@ -60,7 +60,13 @@ def block_p(b, m):
     blocks = n // m
     s = sum((mp.mpf(sum(b[i * m:(i + 1) * m])) / m - mp.mpf(1) / 2) ** 2 for i in range(blocks))
     x = 4 * m * s
-    return mp.gammainc(mp.mpf(blocks) / 2, x / 2, mp.inf, regularized=True)
+    # The chi-square fitted to the first three cumulants of the statistic
+    # (tools/reference/long_blocks_law.py): a + b Y, Y with nu degrees of freedom.
+    m = mp.mpf(m)
+    b = 1 - 2 / m
+    nu = blocks * (1 - 1 / m) / b ** 2
+    a = -blocks / (m - 2)
+    return mp.gammainc(nu / 2, (x - a) / (2 * b), mp.inf, regularized=True)
 
 
 CASES = [(1, 100), (2, 1000), (3, 4099), (4, 20000), (5, 65536), (6, 100001)]

@@ -9,7 +9,10 @@ P(r) = 2^(r(R+C-r)-RC) prod_{k<r} (1-2^(k-R))(1-2^(k-C))/(1-2^(k-r)) in
 exact fractions; classes merged from the full rank downward until each
 expects at least 5, the scan stopping after the first rank expected less than
 0.001 times; a size is judged with four or more classes, or with three
-whose smallest expects at least 30; p = Q(df/2, chi2/2) with df = classes - 1.
+whose smallest expects at least 30; p = Q(df/2, chi2/2) with df = classes - 1
+for four or more classes; for three, the exact mid-p-value of chi2 under the
+multinomial law of the matrices over the three classes and the rest, every
+outcome enumerated (below 1e-20, a plain failure, the chi-square p-value).
 
 Maurer: L-bit blocks most significant bit first; the initialisation runs
 until every value has appeared and at least 10 * 2^L blocks are read; f is
@@ -68,11 +71,14 @@ def rank_p(b, R, C):
             rows.append(row)
         counts[gf2_rank(rows)] += 1
     chi2, classes, O, S, smallest = Fraction(0), 0, 0, Fraction(0), None
+    class_probs, class_counts = [], []
     for r in range(m, -1, -1):
         P = rank_law(R, C, r)
         O += counts[r]
         S += P
         if N * S >= 5:
+            class_probs.append(S)
+            class_counts.append(O)
             chi2 += (O - N * S) ** 2 / (N * S)
             classes += 1
             smallest = N * S if smallest is None else min(smallest, N * S)
@@ -82,7 +88,44 @@ def rank_p(b, R, C):
     # Three classes need every class to expect at least 30 matrices.
     if classes < 3 or (classes == 3 and smallest < 30):
         return None
+    if classes == 3:
+        # Below 1e-20 (a plain failure either way) the chi-square p-value stands.
+        mid = three_class_mid_p(N, class_probs, class_counts)
+        return mid if mid >= 1e-20 else chi2_tail(classes - 1, chi2)
     return chi2_tail(classes - 1, chi2)
+
+
+def three_class_mid_p(N, q, O):
+    """The exact mid-p-value P(X > x) + P(X = x) / 2 of the three-class
+    chi-square x of the counts O under the multinomial law of N matrices over
+    the three classes and what is left, every outcome enumerated."""
+    import numpy as np
+    from scipy import special
+    q = [float(v) for v in q]
+    rest = max(0.0, 1 - sum(q))
+    E = [N * v for v in q]
+
+    def stat(a, b, c):
+        return (a - E[0]) ** 2 / E[0] + (b - E[1]) ** 2 / E[1] + (c - E[2]) ** 2 / E[2]
+
+    x = stat(*[float(o) for o in O])
+    a, b = np.meshgrid(np.arange(N + 1), np.arange(N + 1), indexing='ij')
+    above = equal = 0.0
+    for d in range(N + 1 if rest > 0 else 1):
+        c = N - d - a - b
+        ok = c >= 0
+        aa, bb, cc = a[ok], b[ok], c[ok]
+        lp = (special.gammaln(N + 1) - special.gammaln(aa + 1) - special.gammaln(bb + 1) - special.gammaln(cc + 1)
+              - special.gammaln(d + 1) + aa * np.log(q[0]) + bb * np.log(q[1]) + cc * np.log(q[2]))
+        if d > 0:
+            lp += d * np.log(rest)
+        pr = np.exp(lp)
+        if d > N * rest and pr.sum() < 1e-30:
+            break
+        X = stat(aa, bb, cc)
+        above += pr[X > x * (1 + 1e-9)].sum()
+        equal += pr[np.abs(X - x) <= 1e-9 * x].sum()
+    return mp.mpf(above + equal / 2)
 
 
 MAURER = {  # L: E, V, d, e

@@ -143,7 +143,10 @@ def notm_templates(m, templ):
 def notm_pvalue(W, M, m):
     N = len(W)
     mu = mp.mpf(M - m + 1) / 2 ** m
-    var = mp.mpf(M) * (mp.mpf(1) / 2 ** m - mp.mpf(2 * m - 1) / mp.mpf(2) ** (2 * m))
+    # the exact variance of the count of a borderless template in M - m + 1
+    # windows (tools/reference/notm_count_law.py)
+    p = mp.mpf(1) / 2 ** m
+    var = (M - m + 1) * (p - (2 * m - 1) * p ** 2) + m * (m - 1) * p ** 2
     chi2 = sum((mp.mpf(w) - mu) ** 2 for w in W) / var
     return chi2, gamma_q(mp.mpf(N) / 2, chi2 / 2)
 
