@@ -8,6 +8,7 @@
 #include <wx/statusbr.h>
 
 #include <cctype>
+#include <climits>
 #include <cstring>
 
 #include "battery/Messages.h"
@@ -76,7 +77,11 @@ void CopyParameter(wxQuorvaneFIN& f, const ParamSpec& p) {
     case ParamFeed::Selection: value = static_cast<uint32_t>((f.*p.choice)->GetSelection()); break;
   }
   if (p.unsignedGlobal != nullptr) *p.unsignedGlobal = value;
-  if (p.intGlobal != nullptr) *p.intGlobal = static_cast<int>(value);
+  if (p.intGlobal == nullptr) return;
+  // A length or distance scaled past the largest int stays the largest int
+  // (its rules then cut it as any large value) rather than turning negative.
+  const bool scaled = p.feed == ParamFeed::Unit || p.feed == ParamFeed::Mbit;
+  *p.intGlobal = scaled && value > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
 }
 
 void CopyTest(wxQuorvaneFIN& f, const CopyStep& step) {

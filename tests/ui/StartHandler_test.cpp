@@ -139,6 +139,18 @@ TEST_F(StartTest, ConversionsOfTheControls) {
          f.autowDmaxUnit->SetSelection(2);
        },
        [] { return static_cast<uint32_t>(autowDmax); }, 1073741824},
+      {"AutoWnd Dmax 2048 M: the largest int, not a negative one",
+       [](wxQuorvaneFIN& f) {
+         f.autowDmaxSpin->SetValue(2048);
+         f.autowDmaxUnit->SetSelection(2);
+       },
+       [] { return static_cast<uint32_t>(autowDmax); }, 2147483647},
+      {"ShortBlk Dmin 4096 M",
+       [](wxQuorvaneFIN& f) {
+         f.shortBlkDminSpin->SetValue(4096);
+         f.shortBlkDminUnit->SetSelection(2);
+       },
+       [] { return static_cast<uint32_t>(shortBlkDmin); }, 2147483647},
       {"AMLS Lmin exponent 0", [](wxQuorvaneFIN& f) { f.amlsLminSpinButton->SetValue(0); },
        [] { return static_cast<uint32_t>(amlsLmin); }, 1},
       {"AMLS Lmax exponent 19", [](wxQuorvaneFIN& f) { f.amlsLmaxSpinButton->SetValue(19); },
@@ -169,6 +181,36 @@ TEST_F(StartTest, ConversionsOfTheControls) {
     c.set(*frame);
     frame->CopyParameters();
     EXPECT_EQ(c.global(), c.expected) << c.what;
+  }
+}
+
+// A distance of 2048 M or more is cut to half the sequence as 2047 M is:
+// the same lines, the same distances, never a refusal of the values.
+TEST_F(StartTest, ADistanceOf2048MOrMoreIsCutToHalfTheSequence) {
+  const std::string input = RandomFile("input.bin", 2 * 8192);
+  Choose({SLOT_CUSUM, SLOT_AUTOW, SLOT_SHORTBLK});
+  SetRun(64, 1, 2);
+  Type(input);
+  std::string linesAt2047;  // the refusals and the rows
+  for (int mega : {2047, 2048, 4095}) {
+    SCOPED_TRACE(mega);
+    frame->autowDmaxSpin->SetValue(mega);
+    frame->autowDmaxUnit->SetSelection(2);
+    frame->shortBlkDmaxSpin->SetValue(mega);
+    frame->shortBlkDmaxUnit->SetSelection(2);
+    Start();
+    EXPECT_EQ(autowDmax, 32768);
+    EXPECT_EQ(shortBlkDmax, 32768);
+    std::string lines;
+    std::istringstream log(std::string(frame->messageText->GetValue().utf8_str().data()));
+    for (std::string line; std::getline(log, line);)
+      if (line.rfind("Windowed autocorrelation:", 0) == 0 || line.rfind("Short blocks:", 0) == 0) lines += line + "\n";
+    EXPECT_EQ(lines.find("min > 0"), std::string::npos) << lines;
+    for (const wxString& row : RowLabels()) lines += row.utf8_str().data() + std::string("\n");
+    if (mega == 2047)
+      linesAt2047 = lines;
+    else
+      EXPECT_EQ(lines, linesAt2047);
   }
 }
 
