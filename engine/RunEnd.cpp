@@ -181,10 +181,12 @@ void LogClosing(const RunContext& run, FILE* report, double testingSeconds) {
   RunLog("Testing phase duration: %s\n", FormatDuration(text, 2, testingSeconds));
 }
 
+// The log pane, without the lines the header already gives (the input and
+// the run's first line).
 void CopyLog(FILE* out, const RunContext& run) {
-  const int firstLine = run.plugin != nullptr ? 1 : 2;
   const int lines = run.view->LogLineCount();
-  for (int i = firstLine; i < lines; ++i) fprintf(out, "%s\n", run.view->LogLine(i).c_str());
+  for (int i = 0; i < lines; ++i)
+    if (i != run.inputLogLine && i != run.startLogLine) fprintf(out, "%s\n", run.view->LogLine(i).c_str());
 }
 
 }  // namespace

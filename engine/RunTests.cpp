@@ -172,7 +172,10 @@ int RunTests(RunView& view, platform::DynamicLibrary* plugin) {
 
   if (runPriority != 0 && !platform::LowerProcessPriority()) RunLog("\n\tPriority not changed\n");
 
+  // Every line the engine writes ends with a line break, so the next text
+  // starts the pane's last (empty) line.
   if (plugin == nullptr) {
+    run.inputLogLine = view.LogLineCount() - 1;
     if (!PrepareInputFiles(&run.inputNames, &run.inputCount, &run.inputSize)) return ErrorExit(run);
   } else if (seqLen == 0) {
     ErrorBox("\n\t!! ERROR !!\n\nSequence length = 0 is only allowed when an input file is specified.");
@@ -195,6 +198,7 @@ int RunTests(RunView& view, platform::DynamicLibrary* plugin) {
     return ErrorExit(run);
   }
 
+  run.startLogLine = view.LogLineCount() - 1;
   LogRunStart();
 
   seqBits = new (std::nothrow) uint32_t[seqLen / 32 + 2];

@@ -193,6 +193,29 @@ TEST_F(RunTestsTest, RefusedParametersWarnOnceAndTheRunGoesOn) {
   EXPECT_EQ(view.calls[1], "clear");
 }
 
+// The report leaves out the log's input line and the run's first line,
+// which its header repeats, and keeps every line around them.
+TEST_F(RunTestsTest, TheReportKeepsEveryRefusalAndLeavesOutTheLinesItsHeaderGives) {
+  FilesOf(RandomBytes(10 * 2500, 6));
+  testTable[SLOT_LINCPLX].enabled = true;
+  testTable[SLOT_RANK].enabled = true;
+  liCoK = 0, liCoLen = 0;  // refused: 1 <= L <= n/2, the first line after the input line
+  rankRmin = 1;            // refused: rows >= 2
+  ASSERT_EQ(Run(), 0);
+  const std::string log = LogText();
+  ASSERT_EQ(log.rfind("File: " + folder + "/in/*.bin\nLinear complexity: 1 <= L <= n/2\n\n", 0), 0u) << log;
+  const std::string report = ReadFile("_Quorvane.txt");
+  const size_t copy = report.find("\n\tRunning time: ");
+  ASSERT_NE(copy, std::string::npos);
+  const std::string copied = report.substr(report.find('\n', copy + 2) + 1);
+  EXPECT_EQ(copied.rfind("Linear complexity: 1 <= L <= n/2\n\nRank: rows >= 2, min <= max and step != 0\n", 0), 0u)
+      << copied;
+  EXPECT_FALSE(Contains(copied, "File: ")) << copied;
+  EXPECT_FALSE(Contains(copied, "n= 20000 bits")) << copied;
+  EXPECT_TRUE(Contains(copied, "  ERROR in the test parameters.\n")) << copied;
+  EXPECT_TRUE(Contains(copied, "Testing phase duration: ")) << copied;
+}
+
 TEST_F(RunTestsTest, OnlyTheCollisionCountLimitBringsNoBox) {
   FilesOf(RandomBytes(10 * 2500, 7));
   std::ofstream(folder + "/DAT_collision_limits.txt") << "5\nx\n#\n";
