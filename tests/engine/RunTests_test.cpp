@@ -216,6 +216,31 @@ TEST_F(RunTestsTest, TheReportKeepsEveryRefusalAndLeavesOutTheLinesItsHeaderGive
   EXPECT_TRUE(Contains(copied, "Testing phase duration: ")) << copied;
 }
 
+// A test that disables itself in its constructor, after its box, is named
+// with the box's text in the log and so in the report.
+TEST_F(RunTestsTest, ATestThatDisablesItselfIsNamedWithItsReason) {
+  FilesOf(RandomBytes(10 * 2500, 8));
+  // 11-bit words need 5000 of them: 20000 bits give 1818.
+  std::ofstream(folder + "/DAT_collision_limits.txt") << "10\n11\t5000\t9000\n#\n";
+  testTable[SLOT_COLLISION].enabled = true;
+  collisionSmin = 11, collisionSmax = 11, collisionSstp = 1;
+  static std::vector<wxString> captions;
+  captions.clear();
+  SetMessageBoxHandler([](const wxString& text, const wxString& caption, long) {
+    boxes.push_back(text);
+    captions.push_back(caption);
+    return static_cast<int>(wxOK);
+  });
+  ASSERT_EQ(Run(), 0);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "Sequence too short.\nThe test will be disabled.");
+  EXPECT_EQ(captions[0], "Quorvane - COLLISION test ERROR");
+  const std::string line = "Collision: Sequence too short.\nThe test will be disabled.\n\n";
+  EXPECT_TRUE(Contains(LogText(), line)) << LogText();
+  EXPECT_TRUE(Contains(ReadFile("_Quorvane.txt"), line));
+  EXPECT_EQ(DataRows(), 7) << "the other tests ran";
+}
+
 TEST_F(RunTestsTest, OnlyTheCollisionCountLimitBringsNoBox) {
   FilesOf(RandomBytes(10 * 2500, 7));
   std::ofstream(folder + "/DAT_collision_limits.txt") << "5\nx\n#\n";
