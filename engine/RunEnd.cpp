@@ -5,6 +5,7 @@
 #include <wx/thread.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -251,6 +252,8 @@ int FinishRun(RunContext& run) {
   LogCpuTimes(run, testingSeconds);
 
   FILE* report = OpenReport(run);
+  const int openError = errno;
+  const std::string reportPath = pathBuf;
   if (report != nullptr) {
     WriteHeader(report, run);
     WriteTables(report, pearsonBins, gof);
@@ -259,6 +262,9 @@ int FinishRun(RunContext& run) {
   if (report != nullptr) {
     CopyLog(report, run);
     fclose(report);
+  } else {
+    RunLog("\n\t!! ERROR !!\nReport file '%s' not created (%s).\n", reportPath.c_str(), strerror(openError));
+    run.view->SetStatus(3, "Report not written.");
   }
   ReleaseRun(run);
   // A run that tested nothing is a failure: its reasons are on the Messages

@@ -241,6 +241,21 @@ TEST_F(RunTestsTest, ATestThatDisablesItselfIsNamedWithItsReason) {
   EXPECT_EQ(DataRows(), 7) << "the other tests ran";
 }
 
+// A report that cannot be created is said in the log and the status bar;
+// the rest of the end of the run is as usual.
+TEST_F(RunTestsTest, AReportThatCannotBeCreatedIsSaid) {
+  FilesOf(RandomBytes(10 * 2500, 1));
+  ASSERT_EQ(mkdir((folder + "/_Quorvane.txt").c_str(), 0755), 0);  // a folder where the file would go
+  ASSERT_EQ(Run(), 0);
+  EXPECT_TRUE(Contains(LogText(), "\n\t!! ERROR !!\nReport file '" + folder + "/_Quorvane.txt' not created (")) << LogText();
+  EXPECT_EQ(view.status[3], "Report not written.");
+  EXPECT_EQ(view.status[2], "DONE.");
+  EXPECT_TRUE(Contains(LogText(), "Testing phase duration: "));
+  EXPECT_EQ(DataRows(), 7);
+  EXPECT_EQ(view.page, TABLE_PAGE);
+  EXPECT_EQ(runState, RunState::Idle);
+}
+
 TEST_F(RunTestsTest, OnlyTheCollisionCountLimitBringsNoBox) {
   FilesOf(RandomBytes(10 * 2500, 7));
   std::ofstream(folder + "/DAT_collision_limits.txt") << "5\nx\n#\n";

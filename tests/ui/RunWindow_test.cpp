@@ -93,6 +93,16 @@ TEST_F(RunWindowTest, RefusedParametersBringTheMessagesPageUntilTheTablePageRepl
   EXPECT_FALSE(Contains(copied, "n= 20000 bits")) << copied;
 }
 
+TEST_F(RunWindowTest, AReportThatCannotBeCreatedIsSaidInMessagesAndTheStatusBar) {
+  FilesOf(RandomBytes(10 * 2500, 1));
+  ASSERT_EQ(mkdir((folder + "/_Quorvane.txt").c_str(), 0755), 0);  // a folder where the file would go
+  ASSERT_EQ(RunTests(nullptr), 0);
+  EXPECT_TRUE(Contains(LogText(), "Report file '" + folder + "/_Quorvane.txt' not created (")) << LogText();
+  EXPECT_EQ(frame->statusBar->GetStatusText(3), "Report not written.");
+  EXPECT_EQ(frame->statusBar->GetStatusText(2), "DONE.");
+  EXPECT_EQ(DataRows(), 7);
+}
+
 TEST(SetPValueCell, TextAndColourByStrictThresholdsBackgroundUntouched) {
   pvalueDigits = 4;
   pvalueFixedMin = 0.001;
