@@ -10,6 +10,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <unistd.h>
 
 #include "battery/Messages.h"
 #include "engine/Helpers.h"
@@ -113,7 +114,7 @@ char* CopyOf(const char* text) {
 // the name in status field 4. Null, after the box that says why, when the
 // plug-in cannot be used.
 platform::DynamicLibrary* LoadPlugin(const char* path, wxStatusBar* status) {
-  platform::DynamicLibrary* plugin = platform::LoadDynamicLibrary(PluginLoadPath(path).c_str());
+  platform::DynamicLibrary* plugin = platform::LoadDynamicLibrary(PluginLoadPath(path, dataDir).c_str());
   if (plugin == nullptr) {
     ShowDllLoadError();
     return nullptr;
@@ -180,8 +181,12 @@ bool IsPluginPath(const char* path) {
   return (n >= 3 && lower.compare(n - 3, 3, ".so") == 0) || lower.find(".so.") != std::string::npos;
 }
 
-std::string PluginLoadPath(const char* path) {
-  return strchr(path, '/') != nullptr ? std::string(path) : std::string("./") + path;
+std::string PluginLoadPath(const char* path, const char* programFolder) {
+  if (strchr(path, '/') != nullptr) return path;
+  const std::string here = std::string("./") + path;
+  if (programFolder == nullptr || access(here.c_str(), F_OK) == 0) return here;
+  const std::string beside = std::string(programFolder) + "/" + path;
+  return access(beside.c_str(), F_OK) == 0 ? beside : here;
 }
 
 bool SettleGeneratorName(ZarGetULFunction getUL, ZarGetNameFunction getName, int maxPasses, std::string* name) {

@@ -3,6 +3,7 @@
 // between input files and a plug-in, and whole runs started, stopped and
 // closed the way a user does it.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -423,6 +424,33 @@ TEST_F(StartTest, ABarePluginNameIsLookedForInTheCurrentFolder) {
   Type("MyGen.SO");
   Start();
   ASSERT_EQ(chdir(previous), 0);
+  EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? "" : boxes[0]);
+  EXPECT_EQ(Status(4), "Generator: LCG");
+  EXPECT_EQ(Status(2), "DONE.");
+}
+
+// A bare file name not found in the current folder is looked for in the
+// program's folder; one found in the current folder is taken from there.
+TEST_F(StartTest, ABarePluginNameNotInTheCurrentFolderIsTakenFromTheProgramsFolder) {
+  WriteFile("MyGen.so", ReadFileAt(QV_BIN_DIR "/Zar.so"));
+  const std::string elsewhere = folder + "/elsewhere";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(elsewhere.c_str()), 0);
+  const std::string fromProgram = PluginLoadPath("MyGen.so", dataDir);
+  const std::string missing = PluginLoadPath("Other.so", dataDir);
+  std::ofstream("MyGen.so") << "a file of the current folder";
+  const std::string fromHere = PluginLoadPath("MyGen.so", dataDir);
+  remove("MyGen.so");
+  Choose({SLOT_CUSUM});
+  SetRun(4096, 0, 1);
+  Type("MyGen.so");
+  Start();
+  ASSERT_EQ(chdir(previous), 0);
+  EXPECT_EQ(fromProgram, folder + "/MyGen.so");
+  EXPECT_EQ(missing, "./Other.so");
+  EXPECT_EQ(fromHere, "./MyGen.so");
   EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? "" : boxes[0]);
   EXPECT_EQ(Status(4), "Generator: LCG");
   EXPECT_EQ(Status(2), "DONE.");
