@@ -13,11 +13,6 @@
 
 namespace {
 
-double LnFact(int k) {
-  if (lnFactorial != nullptr && k <= lnFactorialMax) return lnFactorial[k];
-  return std::lgamma(k + 1.0);
-}
-
 // End point of `steps` steps (1 <= steps <= 16) held in the low 2 * steps
 // bits of v, each b1 b2 with b1 the higher: b1 = 0 moves x (b2 = 1 up),
 // b1 = 1 moves y (b2 = 0 up). The order of the steps does not matter.
@@ -63,11 +58,11 @@ double WalkEndProbability2D(int n, int x, int y) {
     }
     return std::ldexp(static_cast<double>(walks), -2 * n);
   }
-  const double base = LnFact(n) - n * std::log(4.0);
+  const double base = LnFactorial(n) - n * std::log(4.0);
   double sum = 0;
   for (int i = 0; i <= (n - a - b) / 2; ++i) {
     const int v = n - a - 2 * i, w = (n - a - b - 2 * i) / 2;
-    sum += std::exp(base - LnFact(i) - LnFact(a + i) - LnFact(w) - LnFact(v - w));
+    sum += std::exp(base - LnFactorial(i) - LnFactorial(a + i) - LnFactorial(w) - LnFactorial(v - w));
   }
   return sum;
 }

@@ -103,3 +103,8 @@ void EnsureLnFactorial(int maxK) {
     lnFactorial[k] = s;
   }
 }
+
+double LnFactorial(int k) {
+  if (lnFactorial != nullptr && k <= lnFactorialMax) return lnFactorial[k];
+  return std::lgamma(k + 1.0);
+}

@@ -54,6 +54,8 @@ extern int lnFactorialMax;
 // table cannot be allocated the table stays as it was: the caller checks
 // lnFactorialMax >= maxK afterwards.
 void EnsureLnFactorial(int maxK);
+// ln k! from the table, or from lgamma for a k (>= 0) past its end.
+double LnFactorial(int k);
 
 // The program's data folder (the executable's), without a trailing '/';
 // set by the main window, read by the engine and the test constructors.

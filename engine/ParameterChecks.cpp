@@ -1,5 +1,6 @@
 #include "engine/ParameterChecks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -148,7 +149,18 @@ int CheckParametersFirstPass() {
       int last = autowSmin;
       for (int s : Grid(autowSmin, autowSmax, autowSstp)) last = s;
       autowSmax = last;
-      pass.NeedLnFactorial(SLOT_AUTOW, autowSmax);
+      // A block size above n/7 leaves at most 6 blocks, and no distance of 1
+      // or more can then give a job ((blocks - d - 1) x Pc >= 5 with Pc <=
+      // 1): the largest size and the ln k! table stop at the last size of
+      // the grid that can. A smallest size above it stays for the length
+      // rule of the second pass, which refuses it (n >= 7 x size at least).
+      const int usable = static_cast<int>(seqLen / 7);
+      if (autowSmax > usable) {
+        last = autowSmin;
+        for (int s : Grid(autowSmin, usable, autowSstp)) last = s;
+        autowSmax = last;
+      }
+      pass.NeedLnFactorial(SLOT_AUTOW, std::min(autowSmax, usable));
     }
   }
 
@@ -273,7 +285,12 @@ int CheckParametersFirstPass() {
 
   if (pass.Enabled(SLOT_PARTITION)) pass.DataFile(SLOT_PARTITION, "DAT_partition.bin");
 
-  if (pass.Enabled(SLOT_RW1D)) pass.NeedLnFactorial(SLOT_RW1D, zarWlkLmax);
+  if (pass.Enabled(SLOT_RW1D)) {
+    // Fewer than 15 walks cannot fill the three classes of 5 expected walks
+    // that a statistic needs, so no walk length above n/15 is ever used.
+    zarWlkLmax = std::min(zarWlkLmax, static_cast<int>(seqLen / 15));
+    pass.NeedLnFactorial(SLOT_RW1D, zarWlkLmax);
+  }
 
   if (pass.Enabled(SLOT_RWDST)) pass.NeedLnFactorial(SLOT_RWDST, 200);
 
@@ -317,7 +334,8 @@ int CheckParametersSecondPass() {
 
   if (testTable[SLOT_AUTOW].enabled) {
     const int s = autowSmin;
-    const double p = std::exp(lnFactorial[s] - lnFactorial[s / 2] - lnFactorial[s - s / 2] - s * std::log(2.0));
+    // A smallest block size too large for any job lies past the table.
+    const double p = std::exp(LnFactorial(s) - LnFactorial(s / 2) - LnFactorial(s - s / 2) - s * std::log(2.0));
     // Computed in 64 bits: a large block size must not wrap the need to a
     // small number.
     const uint64_t need = static_cast<uint64_t>(s) * static_cast<uint64_t>(std::ceil(5 / p + autowDmin + 1));

@@ -31,6 +31,12 @@ struct RunContext {
   double firstSequenceSeconds = 0;
   double generationSeconds = 0;
 
+  // The log lines the report leaves out, as it says the same in its header:
+  // the input line of files mode and the run's first line ("n= ..."); -1
+  // when not written.
+  int inputLogLine = -1;
+  int startLogLine = -1;
+
   int askedSeqCount = 0;
   int concurrency = 1;
   double cpuSeconds[TEST_SLOTS] = {};

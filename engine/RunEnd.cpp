@@ -5,6 +5,7 @@
 #include <wx/thread.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -181,10 +182,12 @@ void LogClosing(const RunContext& run, FILE* report, double testingSeconds) {
   RunLog("Testing phase duration: %s\n", FormatDuration(text, 2, testingSeconds));
 }
 
+// The log pane, without the lines the header already gives (the input and
+// the run's first line).
 void CopyLog(FILE* out, const RunContext& run) {
-  const int firstLine = run.plugin != nullptr ? 1 : 2;
   const int lines = run.view->LogLineCount();
-  for (int i = firstLine; i < lines; ++i) fprintf(out, "%s\n", run.view->LogLine(i).c_str());
+  for (int i = 0; i < lines; ++i)
+    if (i != run.inputLogLine && i != run.startLogLine) fprintf(out, "%s\n", run.view->LogLine(i).c_str());
 }
 
 }  // namespace
@@ -249,6 +252,8 @@ int FinishRun(RunContext& run) {
   LogCpuTimes(run, testingSeconds);
 
   FILE* report = OpenReport(run);
+  const int openError = errno;
+  const std::string reportPath = pathBuf;
   if (report != nullptr) {
     WriteHeader(report, run);
     WriteTables(report, pearsonBins, gof);
@@ -257,6 +262,9 @@ int FinishRun(RunContext& run) {
   if (report != nullptr) {
     CopyLog(report, run);
     fclose(report);
+  } else {
+    RunLog("\n\t!! ERROR !!\nReport file '%s' not created (%s).\n", reportPath.c_str(), strerror(openError));
+    run.view->SetStatus(3, "Report not written.");
   }
   ReleaseRun(run);
   // A run that tested nothing is a failure: its reasons are on the Messages

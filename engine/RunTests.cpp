@@ -67,12 +67,30 @@ bool AnyEnabled() {
   return false;
 }
 
+// The last box a test's constructor showed, kept so that the log can name
+// the reason of a test that disabled itself; the box itself is shown by the
+// handler it would have reached.
+MessageBoxHandler outerBoxHandler = nullptr;
+wxString constructorBox;
+
+int KeepConstructorBox(const wxString& text, const wxString& caption, long style) {
+  constructorBox = text;
+  const MessageBoxHandler keeper = SetMessageBoxHandler(outerBoxHandler);
+  const int answer = ShowMessageBox(text, caption, style);
+  SetMessageBoxHandler(keeper);
+  return answer;
+}
+
 // Builds the test object of every enabled slot, in slot order; a slot whose
-// constructor refuses, or whose class this build does not hold, is disabled.
+// constructor refuses, or whose class this build does not hold, is disabled
+// with a log line that gives the reason.
 void BuildTests() {
   for (int i = 0; i < TEST_SLOTS; ++i) {
     if (!testTable[i].enabled) continue;
+    constructorBox.clear();
+    outerBoxHandler = SetMessageBoxHandler(KeepConstructorBox);
     TESTthd* test = CreateTest(i);
+    SetMessageBoxHandler(outerBoxHandler);
     if (test == nullptr) {
       RunLog("%s: this test is not part of this build and is disabled.\n\n", testTable[i].name);
       testTable[i].enabled = false;
@@ -80,6 +98,11 @@ void BuildTests() {
     }
     testTable[i].test = test;
     if (test->status != TEST_OK) {
+      const wxString reason = constructorBox.Strip(wxString::both);
+      if (reason.empty())
+        RunLog("%s: the test could not be set up and is disabled.\n\n", testTable[i].name);
+      else
+        RunLog("%s: %s\n\n", testTable[i].name, reason.utf8_str().data());
       testTable[i].enabled = false;
       delete test;
       testTable[i].test = nullptr;
@@ -91,6 +114,8 @@ void BuildTests() {
 void StartFftwThreads() {
   if (!testTable[SLOT_DFT].enabled && !testTable[SLOT_PEAK].enabled) return;
   if (fftwf_init_threads() == 0) {
+    for (int slot : {SLOT_DFT, SLOT_PEAK})
+      if (testTable[slot].enabled) RunLog("%s: Failed to execute fftw_init_threads.\n\n", testTable[slot].name);
     testTable[SLOT_DFT].enabled = false;
     testTable[SLOT_PEAK].enabled = false;
     ShowMessageBox("Failed to execute fftw_init_threads.\nThe tests based of FFTW will be disabled.",
@@ -172,7 +197,10 @@ int RunTests(RunView& view, platform::DynamicLibrary* plugin) {
 
   if (runPriority != 0 && !platform::LowerProcessPriority()) RunLog("\n\tPriority not changed\n");
 
+  // Every line the engine writes ends with a line break, so the next text
+  // starts the pane's last (empty) line.
   if (plugin == nullptr) {
+    run.inputLogLine = view.LogLineCount() - 1;
     if (!PrepareInputFiles(&run.inputNames, &run.inputCount, &run.inputSize)) return ErrorExit(run);
   } else if (seqLen == 0) {
     ErrorBox("\n\t!! ERROR !!\n\nSequence length = 0 is only allowed when an input file is specified.");
@@ -195,6 +223,7 @@ int RunTests(RunView& view, platform::DynamicLibrary* plugin) {
     return ErrorExit(run);
   }
 
+  run.startLogLine = view.LogLineCount() - 1;
   LogRunStart();
 
   seqBits = new (std::nothrow) uint32_t[seqLen / 32 + 2];

@@ -8,7 +8,9 @@
 #include <wx/statusbr.h>
 
 #include <cctype>
+#include <climits>
 #include <cstring>
+#include <unistd.h>
 
 #include "battery/Messages.h"
 #include "engine/Helpers.h"
@@ -76,7 +78,11 @@ void CopyParameter(wxQuorvaneFIN& f, const ParamSpec& p) {
     case ParamFeed::Selection: value = static_cast<uint32_t>((f.*p.choice)->GetSelection()); break;
   }
   if (p.unsignedGlobal != nullptr) *p.unsignedGlobal = value;
-  if (p.intGlobal != nullptr) *p.intGlobal = static_cast<int>(value);
+  if (p.intGlobal == nullptr) return;
+  // A length or distance scaled past the largest int stays the largest int
+  // (its rules then cut it as any large value) rather than turning negative.
+  const bool scaled = p.feed == ParamFeed::Unit || p.feed == ParamFeed::Mbit;
+  *p.intGlobal = scaled && value > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
 }
 
 void CopyTest(wxQuorvaneFIN& f, const CopyStep& step) {
@@ -108,7 +114,7 @@ char* CopyOf(const char* text) {
 // the name in status field 4. Null, after the box that says why, when the
 // plug-in cannot be used.
 platform::DynamicLibrary* LoadPlugin(const char* path, wxStatusBar* status) {
-  platform::DynamicLibrary* plugin = platform::LoadDynamicLibrary(PluginLoadPath(path).c_str());
+  platform::DynamicLibrary* plugin = platform::LoadDynamicLibrary(PluginLoadPath(path, dataDir).c_str());
   if (plugin == nullptr) {
     ShowDllLoadError();
     return nullptr;
@@ -175,8 +181,12 @@ bool IsPluginPath(const char* path) {
   return (n >= 3 && lower.compare(n - 3, 3, ".so") == 0) || lower.find(".so.") != std::string::npos;
 }
 
-std::string PluginLoadPath(const char* path) {
-  return strchr(path, '/') != nullptr ? std::string(path) : std::string("./") + path;
+std::string PluginLoadPath(const char* path, const char* programFolder) {
+  if (strchr(path, '/') != nullptr) return path;
+  const std::string here = std::string("./") + path;
+  if (programFolder == nullptr || access(here.c_str(), F_OK) == 0) return here;
+  const std::string beside = std::string(programFolder) + "/" + path;
+  return access(beside.c_str(), F_OK) == 0 ? beside : here;
 }
 
 bool SettleGeneratorName(ZarGetULFunction getUL, ZarGetNameFunction getName, int maxPasses, std::string* name) {

@@ -27,8 +27,10 @@ void BuildRowOrder(const bool enabled[TEST_SLOTS], const wxArrayString& listRows
 // in ".so" or holds ".so.", letters compared without regard to case.
 bool IsPluginPath(const char* path);
 // The path to load a plug-in from: as typed, with "./" before a bare file
-// name, which the loader would otherwise look for only in the library path.
-std::string PluginLoadPath(const char* path);
+// name, which the loader would otherwise look for only in the library path;
+// a bare name that is not in the current folder but is in programFolder
+// (when given) is taken from there.
+std::string PluginLoadPath(const char* path, const char* programFolder = nullptr);
 
 // Calls getUL and then getName (which may be null) until the name equals
 // the one before, at most maxPasses times. True when the name settled;

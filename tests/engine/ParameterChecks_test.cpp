@@ -208,6 +208,38 @@ TEST_F(ParameterChecksTest, FirstPassCorrectionsReachTheGlobals) {
   }
 }
 
+// The ln k! table follows what the sequence length can use, not the
+// largest value the window accepts: no block size above n/7 can give a
+// windowed autocorrelation job, no walk length above n/15 a walk statistic.
+TEST_F(ParameterChecksTest, TheLnFactorialTableIsBoundedByTheSequenceLength) {
+  seqLen = 1u << 16;
+  EnableOnly(SLOT_AUTOW);
+  autowSmax = 1 << 22;
+  EXPECT_EQ(CheckParametersFirstPass(), 0);
+  EXPECT_EQ(autowSmax, 9360);  // 8, 12, ... up to 65536 / 7 = 9362
+  EXPECT_LE(lnFactorialMax, 9362);
+  EXPECT_EQ(CheckParametersSecondPass(), 0);
+  EXPECT_TRUE(testTable[SLOT_AUTOW].enabled);
+
+  // A smallest block size beyond that keeps the length rule's refusal.
+  autowSmin = autowSmax = 1 << 22;
+  {
+    MessageCapture capture;
+    EXPECT_EQ(CheckParametersFirstPass(), 0);
+    EXPECT_LE(lnFactorialMax, 9362);
+    EXPECT_EQ(CheckParametersSecondPass(), 1);
+    EXPECT_EQ(capture.Log().Find("Windowed autocorrelation: n >= "), 0) << capture.Log();
+    EXPECT_FALSE(testTable[SLOT_AUTOW].enabled);
+  }
+
+  EnableOnly(SLOT_RW1D);
+  zarWlkLmax = 1 << 22;
+  EXPECT_EQ(CheckParametersFirstPass(), 0);
+  EXPECT_EQ(zarWlkLmax, 4369);  // 65536 / 15
+  EXPECT_LE(lnFactorialMax, 9362);
+  EXPECT_TRUE(testTable[SLOT_RW1D].enabled);
+}
+
 TEST_F(ParameterChecksTest, DataFilesAreCheckedByTheirCrc) {
   for (const auto& [slot, file] : {std::pair{SLOT_COUPON, "DAT_coupon.bin"}, std::pair{SLOT_PARTITION, "DAT_partition.bin"},
                                    std::pair{SLOT_RW2D, "DAT_ZarWlk.bin"}}) {

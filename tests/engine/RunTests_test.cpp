@@ -193,6 +193,69 @@ TEST_F(RunTestsTest, RefusedParametersWarnOnceAndTheRunGoesOn) {
   EXPECT_EQ(view.calls[1], "clear");
 }
 
+// The report leaves out the log's input line and the run's first line,
+// which its header repeats, and keeps every line around them.
+TEST_F(RunTestsTest, TheReportKeepsEveryRefusalAndLeavesOutTheLinesItsHeaderGives) {
+  FilesOf(RandomBytes(10 * 2500, 6));
+  testTable[SLOT_LINCPLX].enabled = true;
+  testTable[SLOT_RANK].enabled = true;
+  liCoK = 0, liCoLen = 0;  // refused: 1 <= L <= n/2, the first line after the input line
+  rankRmin = 1;            // refused: rows >= 2
+  ASSERT_EQ(Run(), 0);
+  const std::string log = LogText();
+  ASSERT_EQ(log.rfind("File: " + folder + "/in/*.bin\nLinear complexity: 1 <= L <= n/2\n\n", 0), 0u) << log;
+  const std::string report = ReadFile("_Quorvane.txt");
+  const size_t copy = report.find("\n\tRunning time: ");
+  ASSERT_NE(copy, std::string::npos);
+  const std::string copied = report.substr(report.find('\n', copy + 2) + 1);
+  EXPECT_EQ(copied.rfind("Linear complexity: 1 <= L <= n/2\n\nRank: rows >= 2, min <= max and step != 0\n", 0), 0u)
+      << copied;
+  EXPECT_FALSE(Contains(copied, "File: ")) << copied;
+  EXPECT_FALSE(Contains(copied, "n= 20000 bits")) << copied;
+  EXPECT_TRUE(Contains(copied, "  ERROR in the test parameters.\n")) << copied;
+  EXPECT_TRUE(Contains(copied, "Testing phase duration: ")) << copied;
+}
+
+// A test that disables itself in its constructor, after its box, is named
+// with the box's text in the log and so in the report.
+TEST_F(RunTestsTest, ATestThatDisablesItselfIsNamedWithItsReason) {
+  FilesOf(RandomBytes(10 * 2500, 8));
+  // 11-bit words need 5000 of them: 20000 bits give 1818.
+  std::ofstream(folder + "/DAT_collision_limits.txt") << "10\n11\t5000\t9000\n#\n";
+  testTable[SLOT_COLLISION].enabled = true;
+  collisionSmin = 11, collisionSmax = 11, collisionSstp = 1;
+  static std::vector<wxString> captions;
+  captions.clear();
+  SetMessageBoxHandler([](const wxString& text, const wxString& caption, long) {
+    boxes.push_back(text);
+    captions.push_back(caption);
+    return static_cast<int>(wxOK);
+  });
+  ASSERT_EQ(Run(), 0);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "Sequence too short.\nThe test will be disabled.");
+  EXPECT_EQ(captions[0], "Quorvane - COLLISION test ERROR");
+  const std::string line = "Collision: Sequence too short.\nThe test will be disabled.\n\n";
+  EXPECT_TRUE(Contains(LogText(), line)) << LogText();
+  EXPECT_TRUE(Contains(ReadFile("_Quorvane.txt"), line));
+  EXPECT_EQ(DataRows(), 7) << "the other tests ran";
+}
+
+// A report that cannot be created is said in the log and the status bar;
+// the rest of the end of the run is as usual.
+TEST_F(RunTestsTest, AReportThatCannotBeCreatedIsSaid) {
+  FilesOf(RandomBytes(10 * 2500, 1));
+  ASSERT_EQ(mkdir((folder + "/_Quorvane.txt").c_str(), 0755), 0);  // a folder where the file would go
+  ASSERT_EQ(Run(), 0);
+  EXPECT_TRUE(Contains(LogText(), "\n\t!! ERROR !!\nReport file '" + folder + "/_Quorvane.txt' not created (")) << LogText();
+  EXPECT_EQ(view.status[3], "Report not written.");
+  EXPECT_EQ(view.status[2], "DONE.");
+  EXPECT_TRUE(Contains(LogText(), "Testing phase duration: "));
+  EXPECT_EQ(DataRows(), 7);
+  EXPECT_EQ(view.page, TABLE_PAGE);
+  EXPECT_EQ(runState, RunState::Idle);
+}
+
 TEST_F(RunTestsTest, OnlyTheCollisionCountLimitBringsNoBox) {
   FilesOf(RandomBytes(10 * 2500, 7));
   std::ofstream(folder + "/DAT_collision_limits.txt") << "5\nx\n#\n";

@@ -83,6 +83,24 @@ TEST_F(RunWindowTest, RefusedParametersBringTheMessagesPageUntilTheTablePageRepl
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(pageAtBox, 4);
   EXPECT_EQ(frame->notebook->GetSelection(), 1);
+  // The refusal, the log pane's line after the input line, is in the
+  // report's copy of the log; the input line and the run's first line not.
+  const std::string report = ReadFile("_Quorvane.txt");
+  EXPECT_TRUE(Contains(report, "Running time: ")) << report;
+  const std::string copied = report.substr(report.find("Running time: "));
+  EXPECT_TRUE(Contains(copied, "\nRank: rows >= 2, min <= max and step != 0\n")) << copied;
+  EXPECT_FALSE(Contains(copied, "File: ")) << copied;
+  EXPECT_FALSE(Contains(copied, "n= 20000 bits")) << copied;
+}
+
+TEST_F(RunWindowTest, AReportThatCannotBeCreatedIsSaidInMessagesAndTheStatusBar) {
+  FilesOf(RandomBytes(10 * 2500, 1));
+  ASSERT_EQ(mkdir((folder + "/_Quorvane.txt").c_str(), 0755), 0);  // a folder where the file would go
+  ASSERT_EQ(RunTests(nullptr), 0);
+  EXPECT_TRUE(Contains(LogText(), "Report file '" + folder + "/_Quorvane.txt' not created (")) << LogText();
+  EXPECT_EQ(frame->statusBar->GetStatusText(3), "Report not written.");
+  EXPECT_EQ(frame->statusBar->GetStatusText(2), "DONE.");
+  EXPECT_EQ(DataRows(), 7);
 }
 
 TEST(SetPValueCell, TextAndColourByStrictThresholdsBackgroundUntouched) {

@@ -3,6 +3,7 @@
 // between input files and a plug-in, and whole runs started, stopped and
 // closed the way a user does it.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -139,6 +140,18 @@ TEST_F(StartTest, ConversionsOfTheControls) {
          f.autowDmaxUnit->SetSelection(2);
        },
        [] { return static_cast<uint32_t>(autowDmax); }, 1073741824},
+      {"AutoWnd Dmax 2048 M: the largest int, not a negative one",
+       [](wxQuorvaneFIN& f) {
+         f.autowDmaxSpin->SetValue(2048);
+         f.autowDmaxUnit->SetSelection(2);
+       },
+       [] { return static_cast<uint32_t>(autowDmax); }, 2147483647},
+      {"ShortBlk Dmin 4096 M",
+       [](wxQuorvaneFIN& f) {
+         f.shortBlkDminSpin->SetValue(4096);
+         f.shortBlkDminUnit->SetSelection(2);
+       },
+       [] { return static_cast<uint32_t>(shortBlkDmin); }, 2147483647},
       {"AMLS Lmin exponent 0", [](wxQuorvaneFIN& f) { f.amlsLminSpinButton->SetValue(0); },
        [] { return static_cast<uint32_t>(amlsLmin); }, 1},
       {"AMLS Lmax exponent 19", [](wxQuorvaneFIN& f) { f.amlsLmaxSpinButton->SetValue(19); },
@@ -169,6 +182,36 @@ TEST_F(StartTest, ConversionsOfTheControls) {
     c.set(*frame);
     frame->CopyParameters();
     EXPECT_EQ(c.global(), c.expected) << c.what;
+  }
+}
+
+// A distance of 2048 M or more is cut to half the sequence as 2047 M is:
+// the same lines, the same distances, never a refusal of the values.
+TEST_F(StartTest, ADistanceOf2048MOrMoreIsCutToHalfTheSequence) {
+  const std::string input = RandomFile("input.bin", 2 * 8192);
+  Choose({SLOT_CUSUM, SLOT_AUTOW, SLOT_SHORTBLK});
+  SetRun(64, 1, 2);
+  Type(input);
+  std::string linesAt2047;  // the refusals and the rows
+  for (int mega : {2047, 2048, 4095}) {
+    SCOPED_TRACE(mega);
+    frame->autowDmaxSpin->SetValue(mega);
+    frame->autowDmaxUnit->SetSelection(2);
+    frame->shortBlkDmaxSpin->SetValue(mega);
+    frame->shortBlkDmaxUnit->SetSelection(2);
+    Start();
+    EXPECT_EQ(autowDmax, 32768);
+    EXPECT_EQ(shortBlkDmax, 32768);
+    std::string lines;
+    std::istringstream log(std::string(frame->messageText->GetValue().utf8_str().data()));
+    for (std::string line; std::getline(log, line);)
+      if (line.rfind("Windowed autocorrelation:", 0) == 0 || line.rfind("Short blocks:", 0) == 0) lines += line + "\n";
+    EXPECT_EQ(lines.find("min > 0"), std::string::npos) << lines;
+    for (const wxString& row : RowLabels()) lines += row.utf8_str().data() + std::string("\n");
+    if (mega == 2047)
+      linesAt2047 = lines;
+    else
+      EXPECT_EQ(lines, linesAt2047);
   }
 }
 
@@ -381,6 +424,33 @@ TEST_F(StartTest, ABarePluginNameIsLookedForInTheCurrentFolder) {
   Type("MyGen.SO");
   Start();
   ASSERT_EQ(chdir(previous), 0);
+  EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? "" : boxes[0]);
+  EXPECT_EQ(Status(4), "Generator: LCG");
+  EXPECT_EQ(Status(2), "DONE.");
+}
+
+// A bare file name not found in the current folder is looked for in the
+// program's folder; one found in the current folder is taken from there.
+TEST_F(StartTest, ABarePluginNameNotInTheCurrentFolderIsTakenFromTheProgramsFolder) {
+  WriteFile("MyGen.so", ReadFileAt(QV_BIN_DIR "/Zar.so"));
+  const std::string elsewhere = folder + "/elsewhere";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(elsewhere.c_str()), 0);
+  const std::string fromProgram = PluginLoadPath("MyGen.so", dataDir);
+  const std::string missing = PluginLoadPath("Other.so", dataDir);
+  std::ofstream("MyGen.so") << "a file of the current folder";
+  const std::string fromHere = PluginLoadPath("MyGen.so", dataDir);
+  remove("MyGen.so");
+  Choose({SLOT_CUSUM});
+  SetRun(4096, 0, 1);
+  Type("MyGen.so");
+  Start();
+  ASSERT_EQ(chdir(previous), 0);
+  EXPECT_EQ(fromProgram, folder + "/MyGen.so");
+  EXPECT_EQ(missing, "./Other.so");
+  EXPECT_EQ(fromHere, "./MyGen.so");
   EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? "" : boxes[0]);
   EXPECT_EQ(Status(4), "Generator: LCG");
   EXPECT_EQ(Status(2), "DONE.");
