@@ -17,6 +17,7 @@
 #include "battery/TESTthd.h"
 #include "engine/GofResults.h"
 #include "engine/Helpers.h"
+#include "engine/ReportTables.h"
 #include "engine/RunTests.h"
 #include "engine/InputFiles.h"
 #include "engine/ResultsModel.h"
@@ -86,16 +87,14 @@ FILE* OpenReport(const RunContext& run) {
 
 std::string Utf8(const wxString& s) { return std::string(s.utf8_str().data()); }
 
-void WriteTables(FILE* out, int pearsonBins, const GofResults* gof) {
-  const ResultsModel& model = runResults;
-  const int w = pvalueDigits + 2;
+void WriteTables(FILE* out, const ResultsModel& model, int columns, int pearsonBins, const GofResults* gof) {
+  const int w = model.Digits() + 2;
   size_t longest = 0;
   for (int r = 0; r < model.Rows(); ++r) longest = std::max(longest, model.Label(r).size());
   const int n = static_cast<int>(longest);
   fprintf(out, "%*s  pvals  %*s  %*s  %*s  %*s  %*s\n\n", n, "Test", -w, "KS", -w, "AD", -w, "Bino", -w, "pv min", -w,
           "pv max");
   static const char* const SUMMARY[] = {"KS", "AD", "Bino"};
-  const int columns = 7 + model.Sequences();
   for (int r = 0; r < 3 + model.Rows(); ++r) {
     const std::string first = r < 3 ? SUMMARY[r] : model.Label(r - 3);
     fprintf(out, "%*s  ", n, first.c_str());
@@ -192,6 +191,11 @@ void CopyLog(FILE* out, const RunContext& run) {
 
 }  // namespace
 
+void WriteReportTables(FILE* out, const ResultsModel& model, int sequenceColumns, int pearsonBins,
+                       const GofResults* gof) {
+  WriteTables(out, model, 7 + std::min(sequenceColumns, model.Sequences()), pearsonBins, gof);
+}
+
 void EndWorkers(RunContext& run) {
   for (int s = 0; s < TEST_SLOTS; ++s) {
     if (!run.threadRunning[s]) continue;
@@ -256,7 +260,7 @@ int FinishRun(RunContext& run) {
   const std::string reportPath = pathBuf;
   if (report != nullptr) {
     WriteHeader(report, run);
-    WriteTables(report, pearsonBins, gof);
+    WriteTables(report, runResults, 7 + runResults.Sequences(), pearsonBins, gof);
   }
   LogClosing(run, report, testingSeconds);
   if (report != nullptr) {

@@ -65,24 +65,23 @@ const TestPanelSpec* PanelOfTest(const char* key) {
 
 // The value of one control in its global.
 void CopyParameter(wxQuorvaneFIN& f, const ParamSpec& p) {
-  uint32_t value = 0;
+  uint32_t reading = 0;
+  int unit = 0;
   switch (p.feed) {
     case ParamFeed::None: return;
-    case ParamFeed::AsIs: value = static_cast<uint32_t>((f.*p.spin)->GetValue()); break;
-    case ParamFeed::Unit: value = UnitValue((f.*p.spin)->GetValue(), (f.*p.choice)->GetSelection()); break;
-    case ParamFeed::Mbit: value = UnitValue((f.*p.spin)->GetValue(), 2); break;
-    case ParamFeed::Power: value = 1u << ((f.*p.button)->GetValue() % 32); break;
-    case ParamFeed::Double: value = 2u * static_cast<uint32_t>((f.*p.button)->GetValue()); break;
-    case ParamFeed::DecimalText: value = DecimalTextValue((f.*p.textBox)->GetValue()); break;
-    case ParamFeed::Flag: value = (f.*p.check)->GetValue() ? 1 : 0; break;
-    case ParamFeed::Selection: value = static_cast<uint32_t>((f.*p.choice)->GetSelection()); break;
+    case ParamFeed::AsIs:
+    case ParamFeed::Mbit: reading = static_cast<uint32_t>((f.*p.spin)->GetValue()); break;
+    case ParamFeed::Unit:
+      reading = static_cast<uint32_t>((f.*p.spin)->GetValue());
+      unit = (f.*p.choice)->GetSelection();
+      break;
+    case ParamFeed::Power:
+    case ParamFeed::Double: reading = static_cast<uint32_t>((f.*p.button)->GetValue()); break;
+    case ParamFeed::DecimalText: reading = DecimalTextValue((f.*p.textBox)->GetValue()); break;
+    case ParamFeed::Flag: reading = (f.*p.check)->GetValue() ? 1 : 0; break;
+    case ParamFeed::Selection: reading = static_cast<uint32_t>((f.*p.choice)->GetSelection()); break;
   }
-  if (p.unsignedGlobal != nullptr) *p.unsignedGlobal = value;
-  if (p.intGlobal == nullptr) return;
-  // A length or distance scaled past the largest int stays the largest int
-  // (its rules then cut it as any large value) rather than turning negative.
-  const bool scaled = p.feed == ParamFeed::Unit || p.feed == ParamFeed::Mbit;
-  *p.intGlobal = scaled && value > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+  FeedParameter(p, reading, unit);
 }
 
 void CopyTest(wxQuorvaneFIN& f, const CopyStep& step) {
@@ -157,6 +156,42 @@ uint32_t DecimalTextValue(const wxString& text) {
     if (value > SATURATED) return SATURATED;  // strtoul's saturation of a 32-bit unsigned long
   }
   return static_cast<uint32_t>(value);
+}
+
+void FeedParameter(const ParamSpec& p, uint32_t reading, int unit) {
+  uint32_t value = reading;
+  switch (p.feed) {
+    case ParamFeed::None: return;
+    case ParamFeed::Unit: value = UnitValue(static_cast<int>(reading), unit); break;
+    case ParamFeed::Mbit: value = UnitValue(static_cast<int>(reading), 2); break;
+    case ParamFeed::Power: value = 1u << (reading % 32); break;
+    case ParamFeed::Double: value = 2u * reading; break;
+    default: break;
+  }
+  if (p.unsignedGlobal != nullptr) *p.unsignedGlobal = value;
+  if (p.intGlobal == nullptr) return;
+  // A length or distance scaled past the largest int stays the largest int
+  // (its rules then cut it as any large value) rather than turning negative.
+  const bool scaled = p.feed == ParamFeed::Unit || p.feed == ParamFeed::Mbit;
+  *p.intGlobal = scaled && value > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+}
+
+void FeedDefaultParameters() {
+  for (const TestPanelSpec& test : TEST_PANELS) {
+    for (size_t i = 0; i < test.paramCount; ++i) {
+      const ParamSpec& p = test.params[i];
+      // A text box holds its initial text; every other control its default
+      // value (for a unit-scaled spin control, with its partner's default
+      // selection).
+      const uint32_t reading =
+          p.feed == ParamFeed::DecimalText ? DecimalTextValue(p.text) : static_cast<uint32_t>(p.value);
+      int unit = 0;
+      for (size_t j = 0; j < test.paramCount; ++j)
+        if (p.feed == ParamFeed::Unit && test.params[j].kind == ParamKind::Unit && test.params[j].choice == p.choice)
+          unit = test.params[j].value;
+      FeedParameter(p, reading, unit);
+    }
+  }
 }
 
 void BuildRowOrder(const bool enabled[TEST_SLOTS], const wxArrayString& listRows, signed char order[TEST_SLOTS]) {

@@ -18,6 +18,16 @@ uint32_t UnitValue(int value, int unit);
 // up to the first other character; 0 when there is none.
 uint32_t DecimalTextValue(const wxString& text);
 
+struct ParamSpec;
+// The global a control of the panel table feeds, from the control's reading
+// (the spin control's or spin button's value, the text box's number, 1 for
+// a tick, the selected item) and, for a unit-scaled spin control, its
+// unit choice's selection.
+void FeedParameter(const ParamSpec& p, uint32_t reading, int unit);
+// Every parameter global as the Start handler feeds it from a window whose
+// controls still hold the defaults of the panel table; it needs no window.
+void FeedDefaultParameters();
+
 // rowOrder for the enabled flags and the display-order list (its entries
 // from top to bottom): the positions of the enabled slots hold the enabled
 // slots in list order, every other position its own index.

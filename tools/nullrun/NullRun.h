@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "battery/PValueTests.h"
 #include "battery/RunState.h"
 #include "battery/TESTthd.h"
@@ -206,6 +208,17 @@ inline bool SetParam(const char* assignment) {
       return true;
     }
   return false;
+}
+
+// The folder of the running program, where the build puts the data files.
+inline std::string ExecutableFolder() {
+  char path[4096];
+  const ssize_t len = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (len <= 0) return ".";
+  path[len] = 0;
+  char* slash = std::strrchr(path, '/');
+  if (slash) *slash = 0;
+  return path;
 }
 
 }  // namespace nullrun

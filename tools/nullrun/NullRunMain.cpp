@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "battery/PValueTests.h"
 #include "battery/RunState.h"
@@ -24,16 +23,6 @@ const char* const CLASS_NAMES[TEST_SLOTS] = {
     "DFT",  "AMLS",    "SERIAL", "COLLISION", "NOTM",   "PARTITION", "BLKGAP", "RUNS",      "CUSUM",  "SHORTBLK",
     "OTM",  "AUTOW",   "PERM",   "COUPON",    "MAURER", "LONGBLK",   "PEAK",   "RANK",      "LINCPLX", "BLKGAPDIS",
     "WEIGHT", "OET",   "TWOBIT", "RW1D",      "RWDST",  "RW2D",      "AQL",    "BDAY",      "GCD",    "SOB"};
-
-std::string ExecutableFolder() {
-  char path[4096];
-  const ssize_t len = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (len <= 0) return ".";
-  path[len] = 0;
-  char* slash = std::strrchr(path, '/');
-  if (slash) *slash = 0;
-  return path;
-}
 
 }  // namespace
 
@@ -54,7 +43,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   if (slot < 0 || !wxInitialize()) return 2;
-  const std::string folder = ExecutableFolder();
+  const std::string folder = nullrun::ExecutableFolder();
   dataDir = const_cast<char*>(folder.c_str());
   char scratch[PATH_BUF_SIZE];
   pathBuf = scratch;

@@ -1,0 +1,148 @@
+// The whole-battery null run: the window's defaults without a window are
+// what the Start handler feeds from the real window, and a tiny run split
+// into two engine runs prints exactly the rows of one engine run over all
+// its sequences, which are the rows of that run's own report.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/ResultsModel.h"
+#include "engine/RunTests.h"
+#include "support/ProgramWindow.h"
+#include "tools/nullrun/BatteryRun.h"
+#include "ui/TestPanels.h"
+
+namespace {
+
+// Every global the panel table feeds, the enabled flags and the run
+// settings the Start handler sets.
+std::vector<long long> FedState() {
+  std::vector<long long> state;
+  for (const TestPanelSpec& test : TEST_PANELS)
+    for (size_t i = 0; i < test.paramCount; ++i) {
+      const ParamSpec& p = test.params[i];
+      if (p.intGlobal != nullptr) state.push_back(*p.intGlobal);
+      if (p.unsignedGlobal != nullptr) state.push_back(*p.unsignedGlobal);
+    }
+  for (const TestEntry& entry : testTable) state.push_back(entry.enabled);
+  state.push_back(pvalueDigits);
+  state.push_back(runPriority);
+  state.push_back(seqLen);
+  state.push_back(seqCount);
+  return state;
+}
+
+void Scramble() {
+  for (const TestPanelSpec& test : TEST_PANELS)
+    for (size_t i = 0; i < test.paramCount; ++i) {
+      const ParamSpec& p = test.params[i];
+      if (p.intGlobal != nullptr) *p.intGlobal = 12345;
+      if (p.unsignedGlobal != nullptr) *p.unsignedGlobal = 12345;
+    }
+  for (TestEntry& entry : testTable) entry.enabled = !entry.enabled;
+  pvalueDigits = runPriority = 9;
+}
+
+std::string Printed(const ResultsModel& model, const std::vector<int>& slots) {
+  char* text = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&text, &size);
+  nullrun::PrintBattery(out, model, slots);
+  fclose(out);
+  std::string printed(text, size);
+  free(text);
+  return printed;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST_F(ProgramWindowTest, WindowDefaultsWithoutAWindowAreTheStartHandlersFeed) {
+  frame->CopyParameters();
+  frame->EnableTests();
+  const std::vector<long long> fed = FedState();
+  int enabled = 0;
+  for (const TestEntry& entry : testTable) enabled += entry.enabled;
+  EXPECT_EQ(enabled, 26);
+
+  const uint32_t length = seqLen;
+  const int count = seqCount;
+  Scramble();
+  nullrun::UseWindowDefaults(length, count);
+  EXPECT_EQ(FedState(), fed);
+  for (TestEntry& entry : testTable) entry.enabled = false;
+  startOrder = rowOrder = nullptr;
+}
+
+struct NullBatteryTest : DataFolderTest {
+  nullrun::BatteryConfig config;
+  void SetUp() override {
+    DataFolderTest::SetUp();
+    config.bits = 1 << 15;
+    config.sequences = 6;
+    config.seed = 7;
+    config.folder = folder;
+    config.binDir = QV_BIN_DIR;
+    ASSERT_TRUE(nullrun::PrepareFolder(config));
+  }
+  void TearDown() override {
+    for (TestEntry& entry : testTable) entry.enabled = false;
+    runState = RunState::Idle;
+    DataFolderTest::TearDown();
+  }
+};
+
+TEST_F(NullBatteryTest, PartsGiveTheRowsOfOneRunAndOfItsReport) {
+  nullrun::BatteryPart whole, first, second;
+  ASSERT_TRUE(nullrun::RunBatteryPart(config, 0, 6, &whole));
+  std::ifstream reportFile(folder + "/_Quorvane.txt");
+  const std::string report((std::istreambuf_iterator<char>(reportFile)), {});
+  ASSERT_TRUE(nullrun::RunBatteryPart(config, 0, 2, &first));
+  ASSERT_TRUE(nullrun::RunBatteryPart(config, 2, 4, &second));
+  EXPECT_EQ(second.sequences, 4);
+  EXPECT_FALSE(nullrun::CpuTimeLines(whole).empty());
+
+  ResultsModel one, two;
+  int bins = 0;
+  ASSERT_TRUE(nullrun::CombineParts({whole}, one, &bins));
+  EXPECT_EQ(bins, 2);
+  ASSERT_TRUE(nullrun::CombineParts({first, second}, two, &bins));
+  const std::string printed = Printed(one, whole.slots);
+  EXPECT_EQ(Printed(two, first.slots), printed);
+
+  // The header, the three summary rows and every result row, each the start
+  // of the report's line (which goes on with the sequence columns); then
+  // the goodness-of-fit table as the report has it, and the summary.
+  const std::vector<std::string> lines = Lines(printed);
+  const size_t rows = whole.labels.size();
+  ASSERT_GT(rows, 300u);
+  ASSERT_GT(lines.size(), rows + 4);
+  const std::vector<std::string> reportLines = Lines(report);
+  size_t at = 0;
+  while (at < reportLines.size() && reportLines[at].find("pvals") == std::string::npos) ++at;
+  ASSERT_LT(at + rows + 4, reportLines.size());
+  EXPECT_EQ(lines[0], reportLines[at]);
+  for (size_t r = 0; r < rows + 3; ++r)
+    EXPECT_EQ(reportLines[at + 2 + r].rfind(lines[2 + r], 0), 0u) << lines[2 + r];
+  EXPECT_NE(lines[5].find(whole.labels[0]), std::string::npos);
+  const size_t table = printed.find(" == Statistical tests ==\n\nTEST     KS       AD\n");
+  ASSERT_NE(table, std::string::npos);
+  const size_t inReport = report.find(" == Statistical tests ==");
+  ASSERT_NE(inReport, std::string::npos);
+  EXPECT_EQ(printed.substr(table, printed.find("\n\n\n == Summary") - table),
+            report.substr(inReport, printed.find("\n\n\n == Summary") - table));
+  for (const char* line : {"Lowest row KS p-value: ", "Lowest row AD p-value: ", "Bino column mean over ",
+                           "Lowest goodness-of-fit cell: ", "Calibration criteria not met: "})
+    EXPECT_NE(printed.find(line), std::string::npos) << line;
+  EXPECT_NE(printed.find("\nNon overlapping template matching "), std::string::npos);
+}
+
+}  // namespace
