@@ -9,11 +9,11 @@
 #include <new>
 
 #include "battery/Bits.h"
+#include "battery/DftLaw.h"
 #include "battery/Distributions.h"
 #include "battery/FftLength.h"
 #include "battery/GridWalk.h"
 #include "battery/Messages.h"
-#include "battery/PValueTests.h"
 #include "battery/RunState.h"
 
 namespace {
@@ -45,8 +45,8 @@ constexpr uint32_t PER_BUCKET = 4;
 
 }  // namespace
 
-double KsNormalPValueBucketed(double* values, uint32_t n, double* scratch, uint32_t* buckets,
-                              uint32_t bucketCount) {
+double KsNormalDistanceBucketed(double* values, uint32_t n, double* scratch, uint32_t* buckets,
+                                uint32_t bucketCount) {
   const uint32_t B = std::max(1u, bucketCount);
   std::fill(buckets, buckets + B + 1, 0u);
   auto bucketOf = [B](double u) { return std::min(B - 1, static_cast<uint32_t>(u * B)); };
@@ -73,7 +73,12 @@ double KsNormalPValueBucketed(double* values, uint32_t n, double* scratch, uint3
     }
     begin = end;
   }
-  return KsUniformPValue(scratch, static_cast<int>(n));
+  double d = 0.0;
+  for (uint32_t i = 1; i <= n; ++i) {
+    const double u = scratch[i - 1];
+    d = std::fmax(d, std::fmax(std::fabs(double(i - 1) / n - u), std::fabs(double(i) / n - u)));
+  }
+  return d;
 }
 
 void BitsToFloats(const uint32_t* words, uint64_t count, float zero, float one, float* out) {
@@ -209,7 +214,8 @@ void DFT::Work(void* context, DftJob& job, int) {
     }
     fftwf_execute(job.plan);
     for (uint64_t k = 0; k < count; ++k) values[k] = static_cast<double>(job.out[k][1]) / norm;
-    job.p[m] = KsNormalPValueBucketed(values, static_cast<uint32_t>(count), scratch, job.buckets.data(), bucketCount);
+    const double d = KsNormalDistanceBucketed(values, static_cast<uint32_t>(count), scratch, job.buckets.data(), bucketCount);
+    job.p[m] = DftKsPValue(d, count);
   }
 }
 

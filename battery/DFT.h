@@ -60,13 +60,13 @@ class DFT : public TESTthd {
   SubThreadPool<DftJob, &DftJob::R> pool_;
 };
 
-// The Kolmogorov-Smirnov p-value of values[0 .. n - 1] against N(0, 1), as
-// KsNormalPValue gives it, in linear expected time: each value becomes
-// u = NormalCdf(value) in place, the u are bucket-sorted into scratch
-// (n doubles) by floor(u bucketCount) with buckets[0 .. bucketCount]
-// as counters, and scratch is judged against the uniform law.
-double KsNormalPValueBucketed(double* values, uint32_t n, double* scratch, uint32_t* buckets,
-                              uint32_t bucketCount);
+// The Kolmogorov-Smirnov distance D of values[0 .. n - 1] to N(0, 1) in
+// linear expected time: each value becomes u = NormalCdf(value) in place,
+// the u are bucket-sorted into scratch (n doubles) by floor(u bucketCount)
+// with buckets[0 .. bucketCount] as counters, and D is the largest of
+// |i/n - u_i| and |(i - 1)/n - u_i| over the sorted u.
+double KsNormalDistanceBucketed(double* values, uint32_t n, double* scratch, uint32_t* buckets,
+                                uint32_t bucketCount);
 
 // Writes count bits of words from bit 0 on as floats, zero for 0 and one for
 // 1, into out[0 .. count - 1].
