@@ -29,18 +29,20 @@ double DftLawUpperTail(double x, const double* upper, int points) {
   return std::exp((1.0 - f) * std::log(upper[j]) + f * std::log(upper[j + 1]));
 }
 
-double DftLawPValue(double x, double n, const double* sizes, const double* upper, int nodes, int points) {
-  if (n <= sizes[0]) return DftLawUpperTail(x, upper, points);
+double DftLawPValue(double x, double n, const double* sizes, const int* points, const double* upper, int nodes,
+                    int stride) {
+  auto node = [&](int k) { return DftLawUpperTail(x, upper + size_t(k) * stride, points[k]); };
+  if (n <= sizes[0]) return node(0);
   int k = 0;
   while (k + 1 < nodes && sizes[k + 1] <= n) ++k;
-  if (k + 1 == nodes) return DftLawUpperTail(x, upper + size_t(k) * points, points);
+  if (k + 1 == nodes) return node(k);
   const double w = (1.0 / std::sqrt(n) - 1.0 / std::sqrt(sizes[k])) /
                    (1.0 / std::sqrt(sizes[k + 1]) - 1.0 / std::sqrt(sizes[k]));
-  return (1.0 - w) * DftLawUpperTail(x, upper + size_t(k) * points, points) +
-         w * DftLawUpperTail(x, upper + size_t(k + 1) * points, points);
+  return (1.0 - w) * node(k) + w * node(k + 1);
 }
 
 double DftKsPValue(double d, uint64_t n) {
   const double size = static_cast<double>(n);
-  return DftLawPValue(KsSizeFactor(size) * d, size, dftLawSizes, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS);
+  return DftLawPValue(KsSizeFactor(size) * d, size, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES,
+                      DFT_LAW_POINTS);
 }

@@ -17,13 +17,14 @@ double KolmogorovLimitQ(double x);
 
 // The table: at each node k (k = 0 .. DFT_LAW_NODES - 1), a simulation at
 // sizes[k] values (ascending), upper[k DFT_LAW_POINTS + j] =
-// P(lambda >= DFT_LAW_X0 + j DFT_LAW_STEP) for j = 0 .. DFT_LAW_POINTS - 1,
-// every entry positive.
+// P(lambda >= DFT_LAW_X0 + j DFT_LAW_STEP) for j = 0 .. points[k] - 1, every
+// such entry positive (the rest of the row is 0).
 constexpr double DFT_LAW_X0 = 0.2;
 constexpr double DFT_LAW_STEP = 0.02;
 extern const int DFT_LAW_NODES;
 extern const int DFT_LAW_POINTS;
 extern const double dftLawSizes[];
+extern const int dftLawPoints[];
 extern const double dftLawUpper[];
 
 // P(lambda >= x) from one node's row upper[0 .. points - 1]: 1 below the
@@ -36,7 +37,8 @@ double DftLawUpperTail(double x, const double* upper, int points);
 // P(lambda >= x) at n values: the nodes' tails interpolated linearly in
 // 1 / sqrt(n) between the two nodes around n; the first node below it, the
 // last above it.
-double DftLawPValue(double x, double n, const double* sizes, const double* upper, int nodes, int points);
+double DftLawPValue(double x, double n, const double* sizes, const int* points, const double* upper, int nodes,
+                    int stride);
 
 // The p-value of the distance d of n values under the test's null law
 // (the compiled table).

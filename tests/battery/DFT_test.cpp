@@ -222,55 +222,57 @@ TEST(DftKolmogorovSmirnov, BucketSortGivesTheSortedDistance) {
 
 TEST(DftLaw, TableIsATailFromOneDownAtEveryNode) {
   ASSERT_GE(DFT_LAW_NODES, 1);
-  ASSERT_GE(DFT_LAW_POINTS, 50);
-  const double last = DFT_LAW_X0 + (DFT_LAW_POINTS - 1) * DFT_LAW_STEP;
   for (int k = 0; k < DFT_LAW_NODES; ++k) {
     if (k > 0) {
       EXPECT_GT(dftLawSizes[k], dftLawSizes[k - 1]);
     }
+    const int points = dftLawPoints[k];
+    ASSERT_GE(points, 50);
+    ASSERT_LE(points, DFT_LAW_POINTS);
+    const double last = DFT_LAW_X0 + (points - 1) * DFT_LAW_STEP;
     const double* upper = dftLawUpper + k * DFT_LAW_POINTS;
     EXPECT_EQ(upper[0], 1.0);
-    for (int j = 0; j < DFT_LAW_POINTS; ++j) {
+    for (int j = 0; j < points; ++j) {
       EXPECT_GT(upper[j], 0.0) << j;
       if (j > 0) {
         EXPECT_LE(upper[j], upper[j - 1]) << j;
       }
       const double x = DFT_LAW_X0 + j * DFT_LAW_STEP;
-      EXPECT_NEAR(DftLawUpperTail(x, upper, DFT_LAW_POINTS), upper[j], 1e-12 * upper[j]) << j;
+      EXPECT_NEAR(DftLawUpperTail(x, upper, points), upper[j], 1e-12 * upper[j]) << j;
       // At a node's own size the law is that node's.
-      EXPECT_NEAR(DftLawPValue(x, dftLawSizes[k], dftLawSizes, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
+      EXPECT_NEAR(DftLawPValue(x, dftLawSizes[k], dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
                   upper[j], 1e-12 * upper[j])
           << k << " " << j;
     }
     // Beyond the table: Kolmogorov's shape from the last point on, falling.
     double previous = 1;
     for (double x = last; x < 8; x += 0.25) {
-      const double p = DftLawUpperTail(x, upper, DFT_LAW_POINTS);
+      const double p = DftLawUpperTail(x, upper, points);
       EXPECT_LE(p, previous) << x;
-      EXPECT_NEAR(p, upper[DFT_LAW_POINTS - 1] * KolmogorovLimitQ(x) / KolmogorovLimitQ(last), 1e-12 * p) << x;
+      EXPECT_NEAR(p, upper[points - 1] * KolmogorovLimitQ(x) / KolmogorovLimitQ(last), 1e-12 * p) << x;
       previous = p;
     }
-    EXPECT_EQ(DftLawUpperTail(0.1, upper, DFT_LAW_POINTS), 1.0);
-    EXPECT_EQ(DftLawUpperTail(std::nan(""), upper, DFT_LAW_POINTS), 1.0);
+    EXPECT_EQ(DftLawUpperTail(0.1, upper, points), 1.0);
+    EXPECT_EQ(DftLawUpperTail(std::nan(""), upper, points), 1.0);
   }
   // Between nodes: linear in 1 / sqrt(n); outside them, the nearest node.
   const double* lastNode = dftLawUpper + (DFT_LAW_NODES - 1) * DFT_LAW_POINTS;
-  EXPECT_EQ(DftLawPValue(1.2, 4 * dftLawSizes[DFT_LAW_NODES - 1], dftLawSizes, dftLawUpper, DFT_LAW_NODES,
+  EXPECT_EQ(DftLawPValue(1.2, 4 * dftLawSizes[DFT_LAW_NODES - 1], dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES,
                          DFT_LAW_POINTS),
-            DftLawUpperTail(1.2, lastNode, DFT_LAW_POINTS));
-  EXPECT_EQ(DftLawPValue(1.2, 2, dftLawSizes, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
-            DftLawUpperTail(1.2, dftLawUpper, DFT_LAW_POINTS));
+            DftLawUpperTail(1.2, lastNode, dftLawPoints[DFT_LAW_NODES - 1]));
+  EXPECT_EQ(DftLawPValue(1.2, 2, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
+            DftLawUpperTail(1.2, dftLawUpper, dftLawPoints[0]));
   if (DFT_LAW_NODES > 1) {
     const double a = dftLawSizes[0], b = dftLawSizes[1];
     const double mid = 4.0 / ((1 / std::sqrt(a) + 1 / std::sqrt(b)) * (1 / std::sqrt(a) + 1 / std::sqrt(b)));
-    EXPECT_NEAR(DftLawPValue(1.2, mid, dftLawSizes, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
-                0.5 * (DftLawUpperTail(1.2, dftLawUpper, DFT_LAW_POINTS) +
-                       DftLawUpperTail(1.2, dftLawUpper + DFT_LAW_POINTS, DFT_LAW_POINTS)),
+    EXPECT_NEAR(DftLawPValue(1.2, mid, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
+                0.5 * (DftLawUpperTail(1.2, dftLawUpper, dftLawPoints[0]) +
+                       DftLawUpperTail(1.2, dftLawUpper + DFT_LAW_POINTS, dftLawPoints[1])),
                 1e-12);
   }
   // lambda = KsSizeFactor(n) D.
   EXPECT_DOUBLE_EQ(DftKsPValue(0.01, 65537),
-                   DftLawPValue(KsSizeFactor(65537) * 0.01, 65537, dftLawSizes, dftLawUpper, DFT_LAW_NODES,
+                   DftLawPValue(KsSizeFactor(65537) * 0.01, 65537, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES,
                                 DFT_LAW_POINTS));
 }
 
@@ -280,7 +282,7 @@ TEST(DftLaw, TableAgreesWithAnIndependentSimulation) {
   // outside them at the upper points (the check the old law fails).
   int kolmogorovOff = 0;
   for (const auto& ref : DFT_LAW_REF) {
-    EXPECT_NEAR(DftLawPValue(ref.x, 10001, dftLawSizes, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS), ref.upper,
+    EXPECT_NEAR(DftLawPValue(ref.x, 10001, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS), ref.upper,
                 4 * ref.standardError + 1e-4)
         << ref.x;
     kolmogorovOff += std::fabs(KolmogorovLimitQ(ref.x) - ref.upper) > 4 * ref.standardError + 1e-4;

@@ -29,9 +29,10 @@ def read_table():
     text = open(TABLE).read()
     points = int(re.search(r"DFT_LAW_POINTS = (\d+);", text).group(1))
     sizes = numbers_after(text, "dftLawSizes[] =")
+    counts = [int(v) for v in numbers_after(text, "dftLawPoints[] =")]
     upper = numbers_after(text, "dftLawUpper[] =")
-    assert len(upper) == points * len(sizes)
-    return sizes, [upper[k * points:(k + 1) * points] for k in range(len(sizes))]
+    assert len(upper) == points * len(sizes) and len(counts) == len(sizes)
+    return sizes, [upper[k * points:k * points + counts[k]] for k in range(len(sizes))]
 
 
 SIZES, NODES = read_table()
