@@ -67,6 +67,10 @@ void GCD::Count(const uint32_t* words, uint64_t N, uint64_t zeroAllowance, uint6
     }
     counts.pairs += lanes;
   }
+  // Zero words are a property of the data, not of where the counting
+  // stopped: when it stopped short of maxPairs, the words it never read
+  // count too.
+  if (counts.pairs < maxPairs) zeros += static_cast<uint64_t>(std::count(words + i, words + N, 0u));
   counts.zeros = zeros;
 }
 

@@ -16,8 +16,8 @@ class GCD : public TESTthd {
   // Fewer pairs than this (zero words having ended the counting early)
   // leave the rarest step classes with too small an expectation for the
   // chi-square law: both p-values are then PVALUE_SHORT, or PVALUE_FAIL
-  // when at least MANY_ZEROS zero words were skipped (a random word is zero
-  // once in 2^32: some 0.005 are expected among 2 10^7 words).
+  // when the words hold at least MANY_ZEROS zero words (a random word is
+  // zero once in 2^32: some 0.005 are expected among 2 10^7 words).
   static constexpr uint64_t MIN_PAIRS = 2000000;
   static constexpr uint64_t MANY_ZEROS = 3;
 
@@ -25,7 +25,7 @@ class GCD : public TESTthd {
     std::array<uint32_t, 101> gcd{};    // cells 1 .. 100 used
     std::array<uint32_t, 36> steps{};   // cells 3 .. 35 used
     uint64_t pairs = 0;
-    uint64_t zeros = 0;  // zero words skipped
+    uint64_t zeros = 0;  // zero words among all N words (among those read when maxPairs pairs were counted)
   };
 
   GCD();
@@ -33,7 +33,7 @@ class GCD : public TESTthd {
 
   // Counts up to maxPairs pairs of non-zero words among words[0 .. N - 1],
   // stopping before using a pair when more than zeroAllowance zero words
-  // have been skipped.
+  // have been skipped so far.
   static void Count(const uint32_t* words, uint64_t N, uint64_t zeroAllowance, uint64_t maxPairs, Counts& counts);
 
   // The p-values of the step and gcd chi-squares for counts.pairs pairs

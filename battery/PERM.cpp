@@ -1,6 +1,7 @@
 #include "battery/PERM.h"
 
 #include <algorithm>
+#include <cmath>
 #include <type_traits>
 
 #include "battery/Bits.h"
@@ -98,13 +99,35 @@ uint64_t CountOrders(Next&& next, uint64_t tuples, int t, uint32_t* counts) {
   return WithFixedT(t, [&](auto fixed) { return CountOrdersOf<decltype(fixed)::value>(next, tuples, counts); });
 }
 
+// The probability that t uniform s-bit words are pairwise distinct.
+double DistinctProbability(int s, int t) {
+  const double values = s >= 32 ? 4294967296.0 : static_cast<double>(uint64_t(1) << s);
+  double distinct = 1;
+  for (int i = 1; i < t; ++i) distinct *= std::max(0.0, (values - i) / values);
+  return distinct;
+}
+
+// Below this chance a good generator gives so few repeat-free tuples.
+constexpr double SHORTFALL_CHANCE = 1e-10;
+
+// Whether `counted` repeat-free tuples among `tuples` lie further below their
+// expectation than chance allows: the Chernoff bound on P(X <= counted), X
+// binomial (tuples, q), exp(-tuples D(counted / tuples || q)), is below
+// SHORTFALL_CHANCE. The bound is never below the probability itself, so a
+// good generator fails this way at most that often.
+bool BeyondChance(uint64_t counted, uint64_t tuples, double q) {
+  const double a = static_cast<double>(counted) / static_cast<double>(tuples);
+  if (!(a < q)) return false;
+  double divergence = (1 - a) * std::log((1 - a) / (1 - q));
+  if (a > 0) divergence += a * std::log(a / q);
+  return static_cast<double>(tuples) * divergence > -std::log(SHORTFALL_CHANCE);
+}
+
 }  // namespace
 
 double PermExpectedPerOrder(uint64_t words, int s, int t) {
-  const double values = s >= 32 ? 4294967296.0 : static_cast<double>(uint64_t(1) << s);
-  double distinct = 1;  // P(t uniform words are pairwise distinct)
-  for (int i = 1; i < t; ++i) distinct *= std::max(0.0, (values - i) / values);
-  return static_cast<double>((words - 1) / static_cast<uint64_t>(t)) * distinct / static_cast<double>(Factorial(t));
+  return static_cast<double>((words - 1) / static_cast<uint64_t>(t)) * DistinctProbability(s, t) /
+         static_cast<double>(Factorial(t));
 }
 
 int PermOrderIndex(uint32_t* u, int t) {
@@ -146,7 +169,11 @@ void PERM::RunTest() {
     }
     const double e = static_cast<double>(counted) / static_cast<double>(fact);
     if (e <= 5) {
-      AddResult(PVALUE_SHORT, "Permutation %d_%d", s, t);
+      // The length promised more than 5 per order; too few usable tuples
+      // by chance are short, too few for chance (ties everywhere, as in a
+      // constant or periodic sequence) are the data's failure.
+      const bool fails = BeyondChance(counted, tuples, DistinctProbability(s, t));
+      AddResult(fails ? PVALUE_FAIL : PVALUE_SHORT, "Permutation %d_%d", s, t);
       return;
     }
     double x = 0;

@@ -13,7 +13,9 @@
 //
 // Whether an (s, t) gives a pair depends only on n, s and t, so every
 // sequence of a run gives the same pairs; a sequence whose own count of
-// repeat-free tuples leaves 5 or fewer per order gets PVALUE_SHORT.
+// repeat-free tuples leaves 5 or fewer per order gets PVALUE_SHORT, or
+// PVALUE_FAIL when a good generator gives so few less than once in 10^10
+// (repeats everywhere, as in a constant or periodic sequence).
 class PERM : public TESTthd {
  public:
   PERM();

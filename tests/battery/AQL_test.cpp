@@ -141,15 +141,18 @@ TEST_F(AqlTest, OnlyWordsEndingBeforeTheLastBitAreRead) {
   AQL test;
   ASSERT_EQ(test.points.size(), 1u);
   const auto before = Run(test, SLOT_AQL);
+  ASSERT_EQ(before.size(), 1u);
   words[(n - 1) >> 5] ^= 1u << ((n - 1) & 31);
-  EXPECT_EQ(Run(test, SLOT_AQL)[0].p, before[0].p);
+  ExpectSamePairs(Run(test, SLOT_AQL), before);
   words[(n - 10) >> 5] ^= 0x3u << ((n - 10) & 31);
   words[(n - 20) >> 5] ^= 0x3u << ((n - 20) & 31);
   bool changed = false;
   for (int k = 1; k < 200 && !changed; ++k) {
     const uint64_t t = n - 10 - 9 * uint64_t(k);
     words[t >> 5] ^= 1u << (t & 31);
-    changed = Run(test, SLOT_AQL)[0].p != before[0].p;
+    const auto pairs = Run(test, SLOT_AQL);
+    ASSERT_EQ(Labels(pairs), Labels(before));
+    changed = pairs[0].p != before[0].p;
   }
   EXPECT_TRUE(changed);
 }

@@ -83,6 +83,7 @@ TEST_F(CusumTest, ASingleOneAtTheEndIsSeenByBothPasses) {
   words[76 >> 5] |= 1u << (76 & 31);
   CUSUM test;
   const auto pairs = Run(test, SLOT_CUSUM);
+  ASSERT_EQ(pairs.size(), 2u);
   EXPECT_DOUBLE_EQ(pairs[0].p, CusumPValue(77, 76));
   EXPECT_DOUBLE_EQ(pairs[1].p, CusumPValue(77, 75));
 }

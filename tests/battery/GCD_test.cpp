@@ -88,6 +88,7 @@ TEST(GcdCounting, PairsAndZeroWords) {
       {{5, 0, 0, 10}, 2, 1, 5, 3},          //
       {{200, 400, 9}, 0, 1, 100, 3},        // the last word has no partner
       {{0, 0, 0}, 5, 0, 0, 0},              // the words run out
+      {{0, 7, 0, 9, 0, 11, 13}, 0, 0, 0, 0},  // zero words past the stop count too
   };
   for (const Case& c : cases) {
     GCD::Counts counts;
@@ -144,6 +145,25 @@ TEST_F(GcdTest, TooFewPairsAreShortUnlessZeroWordsAbound) {
   ASSERT_EQ(pairs.size(), 2u);
   EXPECT_EQ(pairs[0].p, PVALUE_FAIL);
   EXPECT_EQ(pairs[1].p, PVALUE_FAIL);
+}
+
+TEST_F(GcdTest, ZeroWordsPastTheStopFailNearTheMinimumLength) {
+  // Every 1,000th word zero: 20,000 zero words where 0.005 are expected. At
+  // the minimum length the first zero word ends the counting, and one more
+  // word allows one zero only, so the counting sees one or two of them; the
+  // words it never read hold the rest, and the sequence fails.
+  nullrun::SplitMix64 gen(10);
+  for (uint32_t n : {MIN_BITS, MIN_BITS + 32}) {
+    nullrun::FillSequence(gen, words, n);
+    for (size_t i = 999; i < n / 32; i += 1000) words[i] = 0;
+    GCD test;
+    const auto pairs = Run(test, SLOT_GCD);
+    ASSERT_EQ(pairs.size(), 2u) << n;
+    EXPECT_EQ(pairs[0].label, "GCD stp");
+    EXPECT_EQ(pairs[1].label, "GCD dst");
+    EXPECT_EQ(pairs[0].p, PVALUE_FAIL) << n;
+    EXPECT_EQ(pairs[1].p, PVALUE_FAIL) << n;
+  }
 }
 
 TEST(GcdNullLaw, ScaledToThePairsCounted) {

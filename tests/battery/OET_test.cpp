@@ -132,8 +132,7 @@ TEST_F(OetTest, NeverWritesTheBufferAndReadsOnlyTheSequence) {
     const std::vector<uint32_t> zeroed = words;
     const auto withZeros = RunOet();
     EXPECT_EQ(words, zeroed) << n;
-    ASSERT_EQ(withOnes.size(), withZeros.size());
-    for (size_t i = 0; i < withOnes.size(); ++i) EXPECT_EQ(withOnes[i].p, withZeros[i].p) << withOnes[i].label;
+    ExpectSamePairs(withZeros, withOnes);
   }
 }
 

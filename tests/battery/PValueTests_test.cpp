@@ -1,6 +1,9 @@
 // The p-value distribution tests against independent references (scipy's
-// chi2 and kstwobign, Anderson and Darling's series for the limit law of A^2
-// in mpmath) read from tools/reference/NumericReference.h.
+// chi2, Anderson and Darling's series for the limit law of A^2 in mpmath)
+// read from tools/reference/NumericReference.h; the exact law of the
+// Kolmogorov-Smirnov distance (Durbin's matrix and the one-sided exact sum)
+// from tools/reference/ks_exact.py; the threshold cells' p-values from
+// tools/reference/threshold_cells.py.
 #include "battery/PValueTests.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +14,9 @@
 #include <vector>
 
 #include "battery/RunState.h"
+#include "tests/battery/KsExactReference.h"
 #include "tests/battery/NumericCheck.h"
+#include "tests/battery/ThresholdCellsReference.h"
 #include "tools/reference/NumericReference.h"
 
 namespace {
@@ -70,25 +75,66 @@ TEST(SortDoubles, SortsOnlyTheGivenRange) {
   EXPECT_EQ(one[0], 0.5);
 }
 
-TEST(KsUniformPValue, MatchesKolmogorovLimitLaw) {
-  // The series stops after the first term below 1e-7; the terms it leaves
-  // out change p by less than 2.6e-9 (most for the smallest lambda, 0.2), so
-  // the result lies within 1e-8 of the limit law at the same lambda.
+TEST(KsDistancePValue, MatchesExactLawFromOneToNineThousandValues) {
+  // Every regime of the law, down to p = 1e-10 to 1e-8 relative; below, to
+  // 1e-8 relative or 1e-300. Up to 140 values scipy's kstwo.sf is exact too
+  // (above, its Pelz-Good series departs from the exact law by up to 2e-5).
+  int points = 0;
+  for (const auto& c : ksref::POINTS) {
+    SCOPED_TRACE(testing::Message() << "n " << c.n << ", d " << c.d);
+    const double got = KsDistancePValue(c.n, c.d);
+    EXPECT_TRUE(NearReference(got, c.exact, 1e-8, c.exact > 1e-10 ? 0.0 : 1e-300));
+    if (c.n <= 140 && c.exact > 1e-10) {
+      EXPECT_TRUE(NearReference(got, c.scipy, 1e-8));
+    }
+    ++points;
+  }
+  EXPECT_GE(points, 500);
+}
+
+TEST(KsDistancePValue, NeverAboveOneAndFallsWithTheDistance) {
+  // Across every boundary between the methods (nd = 1, n = 160 / 161,
+  // n d^2 = 3.5, d = 1/2, the sampled tail sum from 2,000 values), on a
+  // fine grid of lambda = d sqrt(n).
+  for (int n : {1, 2, 3, 10, 50, 159, 160, 161, 162, 1000, 1999, 2000, 9999, 20000}) {
+    SCOPED_TRACE(n);
+    double previous = 1.0;
+    for (double lambda = 0.001; lambda < 6.0; lambda += lambda < 2.0 ? 0.001 : 0.01) {
+      const double d = lambda / std::sqrt(double(n));
+      if (d >= 1.0) break;
+      const double p = KsDistancePValue(n, d);
+      ASSERT_GE(p, 0.0) << lambda;
+      ASSERT_LE(p, 1.0) << lambda;
+      ASSERT_LE(p, previous * (1 + 1e-9) + 1e-300) << lambda;
+      previous = p;
+    }
+  }
+  EXPECT_LE(KsDistancePValue(50, 0.218 / std::sqrt(50.0)), 1.0);
+}
+
+TEST(KsUniformPValue, MatchesExactLaw) {
+  int k = 0;
   for (const auto& c : numref::KS_UNIFORM) {
     SCOPED_TRACE(testing::Message() << "n " << c.n);
-    EXPECT_TRUE(NearReference(KsUniformPValue(c.values, c.n), c.expected, 0.0, 1e-8));
+    EXPECT_TRUE(NearReference(KsUniformPValue(c.values, c.n), ksref::KS_UNIFORM_EXACT[k++], 1e-8, 1e-300));
   }
-  // A sample so regular that lambda < 0.2 gives exactly 1.
+  // One value u has D = max(u, 1 - u) >= 1/2: the value 0.5 gives exactly 1
+  // and 0.9 gives P(D_1 >= 0.9) = P(u <= 0.1 or u >= 0.9) = 0.2.
+  const double half = 0.5, high = 0.9;
+  EXPECT_EQ(KsUniformPValue(&half, 1), 1.0);
+  EXPECT_NEAR(KsUniformPValue(&high, 1), 0.2, 1e-15);
+  // A sample so regular that D = 1/(2n) gives exactly 1.
   std::vector<double> regular(400);
   for (int i = 0; i < 400; ++i) regular[i] = (i + 0.5) / 400;
   EXPECT_EQ(KsUniformPValue(regular.data(), 400), 1.0);
 }
 
-TEST(KsNormalPValue, MatchesKolmogorovLimitLawAndLeavesValuesSorted) {
+TEST(KsNormalPValue, MatchesExactLawAndLeavesValuesSorted) {
+  int k = 0;
   for (const auto& c : numref::KS_NORMAL) {
     SCOPED_TRACE(testing::Message() << "n " << c.n);
     std::vector<double> values(c.values, c.values + c.n);
-    EXPECT_TRUE(NearReference(KsNormalPValue(values.data(), c.n), c.expected, 0.0, 1e-8));
+    EXPECT_TRUE(NearReference(KsNormalPValue(values.data(), c.n), ksref::KS_NORMAL_EXACT[k++], 1e-8, 1e-300));
     EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
     std::vector<double> original(c.values, c.values + c.n);
     std::sort(original.begin(), original.end());
@@ -96,6 +142,42 @@ TEST(KsNormalPValue, MatchesKolmogorovLimitLawAndLeavesValuesSorted) {
   }
 }
 
+// Uniform values from a fixed seed, the same on every platform.
+double NextUniform(std::mt19937_64& gen) { return static_cast<double>(gen() >> 11) * 0x1p-53; }
+
+// rows p-values, each from one row of n uniform values.
+template <typename RowPValue>
+std::vector<double> NullRows(int rows, int n, uint64_t seed, RowPValue pvalue) {
+  std::mt19937_64 gen(seed);
+  std::vector<double> row(n), out(rows);
+  for (double& p : out) {
+    for (double& v : row) v = NextUniform(gen);
+    std::sort(row.begin(), row.end());
+    p = pvalue(row.data(), n);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+double Mean(const std::vector<double>& v) {
+  double s = 0;
+  for (double x : v) s += x;
+  return s / v.size();
+}
+
+TEST(KsUniformPValue, RowPValuesAreUniformUnderTheNull) {
+  // Kolmogorov's limit law at Stephens' lambda failed these: a single value
+  // gave p in [0.097, 0.843] only (KS 6e-12); 20 values: KS 9e-11, mean
+  // 0.511; 50 values: KS 6e-4, mean 0.509 (the mean of 20,000 exact p-values
+  // has standard error 0.002).
+  struct Case { int n, rows; };
+  for (const Case c : {Case{1, 300}, Case{2, 300}, Case{3, 300}, Case{5, 300}, Case{20, 20000}, Case{50, 20000}}) {
+    SCOPED_TRACE(c.n);
+    const std::vector<double> p = NullRows(c.rows, c.n, 1104 + c.n, KsUniformPValue);
+    EXPECT_GT(KsUniformPValue(p.data(), c.rows), 1e-3);
+    EXPECT_NEAR(Mean(p), 0.5, 3.3 * 0.2887 / std::sqrt(double(c.rows)));
+  }
+}
 TEST(AdUniformPValue, MatchesPublishedApproximationAndLimitLaw) {
   // Against the piecewise approximation evaluated at 40 digits on the
   // independently computed A^2, to rounding (A^2 = -n - sum / n cancels, so
@@ -128,27 +210,50 @@ TEST(AdUniformPValue, RegularSampleGivesOneAndEndValuesStayFinite) {
 }
 
 TEST(ThresholdBinomialP, MatchesReference) {
+  int k = 0;
   for (const auto& c : numref::THRESHOLD_BINOMIAL) {
     SCOPED_TRACE(testing::Message() << "N " << c.n);
-    double got = ThresholdBinomialP(c.values, c.n);
-    if (c.expected < 0)
-      EXPECT_EQ(got, c.expected);
+    const double expected = cellsref::THRESHOLD_BINOMIAL_CELLS[k++];
+    const double got = ThresholdBinomialP(c.values, c.n);
+    if (expected < 0)
+      EXPECT_EQ(got, expected);
     else
-      EXPECT_TRUE(NearReference(got, c.expected, GammaTolerance(7.0), 1e-300));
+      EXPECT_TRUE(NearReference(got, expected, GammaTolerance(7.5), 1e-300));
+  }
+  for (const auto& c : cellsref::EXTRA) {
+    SCOPED_TRACE(testing::Message() << "N " << c.n);
+    EXPECT_TRUE(NearReference(ThresholdBinomialP(c.values, c.n), c.expected, GammaTolerance(7.5), 1e-300));
+    std::vector<double> sorted(c.values, c.values + c.n);
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(ThresholdBinomialPSorted(sorted.data(), c.n), ThresholdBinomialP(c.values, c.n));
   }
 }
 
-TEST(ThresholdBinomialP, TooFewValuesAndTheTwoCellCase) {
+TEST(ThresholdBinomialP, TooFewValuesAndTheTwoClassCase) {
   const double one[1] = {0.3};
   EXPECT_EQ(ThresholdBinomialP(one, 1), PVALUE_FAIL);
   EXPECT_EQ(ThresholdBinomialP(one, 0), PVALUE_FAIL);
-  // Two values close two cells (at 0.7 and at 0.95), one degree of freedom.
-  // Of 0.3 and 0.6, the cumulative counts below 0.4, 0.5, 0.6 and 0.7 are
-  // 1, 1, 1, 2 (a value equal to a threshold is not below it) and below 0.8,
-  // 0.9 and 0.95 are 2 each: observed 5 and 6 against 5.722 and 5.3.
+  // Two values expect 2 in all: no class reaches 5.
   const double two[2] = {0.3, 0.6};
-  double chi2 = (5 - 5.722) * (5 - 5.722) / 5.722 + (6 - 5.3) * (6 - 5.3) / 5.3;
-  EXPECT_NEAR(ThresholdBinomialP(two, 2), std::erfc(std::sqrt(chi2 / 2)), 1e-12);
+  EXPECT_EQ(ThresholdBinomialP(two, 2), PVALUE_SHORT);
+  // Ten values: the cells up to 0.5 expect 0.01 + 0.09 + 0.4 + 0.5 + 4 x 1 =
+  // 5 and close the first class (also in rounded arithmetic); the rest, 5,
+  // the second. Three values lie below 0.5 (0.5 itself counts above):
+  // chi2 = (3 - 5)^2 / 5 + (7 - 5)^2 / 5 = 1.6 on one degree of freedom.
+  const double ten[10] = {0.0005, 0.2, 0.45, 0.5, 0.6, 0.7, 0.8, 0.9, 0.99, 1.0};
+  EXPECT_NEAR(ThresholdBinomialP(ten, 10), std::erfc(std::sqrt(1.6 / 2)), 1e-14);
+  EXPECT_NEAR(ThresholdBinomialPSorted(ten, 10), std::erfc(std::sqrt(1.6 / 2)), 1e-14);
+}
+
+TEST(ThresholdBinomialP, RowPValuesAreUniformUnderTheNull) {
+  // Pooling cumulative counts gave a null mean of 0.84 at each N here (KS
+  // below 1e-130); the cells give uniform p-values.
+  for (int n : {50, 100, 2000}) {
+    SCOPED_TRACE(n);
+    const std::vector<double> p = NullRows(500, n, 2104 + n, ThresholdBinomialPSorted);
+    EXPECT_GT(KsUniformPValue(p.data(), 500), 1e-3);
+    EXPECT_NEAR(Mean(p), 0.5, 3.3 * 0.2887 / std::sqrt(500.0));
+  }
 }
 
 }  // namespace

@@ -142,7 +142,9 @@ TEST_F(Rw2dTest, TooFewWalksGiveShortNotOne) {
   // An empty sequence makes no walk at all.
   Zeros(0);
   RW2D empty;
-  for (const auto& pair : Run(empty, SLOT_RW2D)) EXPECT_EQ(pair.p, PVALUE_SHORT) << pair.label;
+  const auto none = Run(empty, SLOT_RW2D);
+  ASSERT_EQ(Labels(none), (std::vector<std::string>{"RW2D_fix 2", "RW2D_zar 1"}));
+  for (const auto& pair : none) EXPECT_EQ(pair.p, PVALUE_SHORT) << pair.label;
 }
 
 TEST_F(Rw2dTest, AFileThatChangedOrLacksALevelDisablesTheTestWithItsBox) {

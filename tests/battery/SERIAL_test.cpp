@@ -155,8 +155,7 @@ TEST_F(SerialTest, ReadsOnlyTheSequence) {
     words[n / 32] &= (1u << (n % 32)) - 1;
     words[n / 32 + 1] = 0;
     const auto withZeros = RunSerial();
-    ASSERT_EQ(withOnes.size(), withZeros.size());
-    for (size_t i = 0; i < withOnes.size(); ++i) EXPECT_EQ(withOnes[i].p, withZeros[i].p) << withOnes[i].label;
+    ExpectSamePairs(withZeros, withOnes);
   }
 }
 

@@ -82,6 +82,32 @@ class SequenceFixture : public ::testing::Test {
     EXPECT_EQ(i, pairs.size());
   }
 
+  // The labels of the pairs, in order.
+  static std::vector<std::string> Labels(const std::vector<Pair>& pairs) {
+    std::vector<std::string> labels;
+    for (const Pair& pair : pairs) labels.push_back(pair.label);
+    return labels;
+  }
+
+  // A plainly bad sequence's pairs: exactly the labels expected (at least
+  // one), in order, each with PVALUE_FAIL or a p-value in [0, below), never
+  // PVALUE_SHORT. The labels come first, so a test that appends nothing
+  // cannot pass.
+  static void ExpectRejected(const std::vector<Pair>& pairs, const std::vector<std::string>& labels,
+                             double below = 1e-10) {
+    ASSERT_FALSE(labels.empty());
+    ASSERT_EQ(Labels(pairs), labels);
+    for (const Pair& pair : pairs)
+      EXPECT_TRUE(pair.p == PVALUE_FAIL || (pair.p >= 0 && pair.p < below)) << pair.label << " " << pair.p;
+  }
+
+  // Two runs that must agree: the same labels (at least one) and p-values.
+  static void ExpectSamePairs(const std::vector<Pair>& pairs, const std::vector<Pair>& expected) {
+    ASSERT_FALSE(expected.empty());
+    ASSERT_EQ(Labels(pairs), Labels(expected));
+    for (size_t i = 0; i < pairs.size(); ++i) EXPECT_EQ(pairs[i].p, expected[i].p) << pairs[i].label;
+  }
+
   // Runs the test once on the sequence and takes its pairs out of the slot.
   std::vector<Pair> Run(TESTthd& test, int slot) {
     test.slot = slot;

@@ -45,6 +45,7 @@ TEST_F(TwoBitTest, PairsAcrossWordBoundariesAndPartialWordsCount) {
     words[n / 32 + 1] = 0xFFFFFFFFu;  // spare bits must not count
     TWOBIT test;
     const auto pairs = Run(test, SLOT_TWOBIT);
+    ASSERT_EQ(pairs.size(), 1u) << n;
     EXPECT_NEAR(pairs[0].p, std::exp(-(2.0 * n - 3) / 2), 1e-12) << n;
   }
 }

@@ -166,6 +166,7 @@ TEST_F(RunTestsTest, GoodBytesPassAndConstantBytesFailEveryRow) {
   seqCount = 40;
   FilesOf(RandomBytes(40 * 2500, 5));
   ASSERT_EQ(RunTests(nullptr), 0);
+  ASSERT_EQ(DataRows(), 7);  // Cusum 1 and 2, Long blk 128 .. 1024, Two-bit
   for (int r = 3; r < frame->tableGrid->GetNumberRows(); ++r) {
     double value = 0;
     ASSERT_TRUE(frame->tableGrid->GetCellValue(r, 2).Trim(false).ToCDouble(&value)) << Cell(r, 2);
@@ -177,6 +178,8 @@ TEST_F(RunTestsTest, GoodBytesPassAndConstantBytesFailEveryRow) {
   std::ofstream(folder + "/zero/z.bin", std::ios::binary).write(std::string(40 * 2500, '\0').data(), 40 * 2500);
   testTable[SLOT_CUSUM].enabled = testTable[SLOT_LONGBLK].enabled = testTable[SLOT_TWOBIT].enabled = true;
   ASSERT_EQ(RunTests(nullptr), 0);
+  ASSERT_EQ(DataRows(), 7);
+  ASSERT_EQ(frame->tableGrid->GetNumberCols(), 7 + 40);
   for (int r = 3; r < frame->tableGrid->GetNumberRows(); ++r) {
     for (int c = 7; c < frame->tableGrid->GetNumberCols(); ++c) {
       double value = 1;
