@@ -61,11 +61,14 @@ class DFT : public TESTthd {
 };
 
 // The Kolmogorov-Smirnov distance D of values[0 .. n - 1] to N(0, 1) in
-// linear expected time: each value becomes u = NormalCdf(value) in place,
-// the u are bucket-sorted into scratch (n doubles) by floor(u bucketCount)
-// with buckets[0 .. bucketCount] as counters, and D is the largest of
-// |i/n - u_i| and |(i - 1)/n - u_i| over the sorted u.
-double KsNormalDistanceBucketed(double* values, uint32_t n, double* scratch, uint32_t* buckets,
+// linear expected time, exactly as sorting the values and taking the
+// largest of |i/n - u_i| and |(i - 1)/n - u_i| with u_i = NormalCdf of the
+// i-th smallest: the values are bucket-sorted into scratch (n doubles) by a
+// cheap monotone approximation of NormalCdf, floor(u bucketCount), with
+// buckets[0 .. bucketCount] as counters, and NormalCdf itself is computed
+// only in the buckets whose bound can reach the largest distance. values is
+// left as it is.
+double KsNormalDistanceBucketed(const double* values, uint32_t n, double* scratch, uint32_t* buckets,
                                 uint32_t bucketCount);
 
 // Writes count bits of words from bit 0 on as floats, zero for 0 and one for

@@ -190,7 +190,7 @@ TEST(DftKolmogorovSmirnov, BucketSortGivesTheSortedDistance) {
     return static_cast<double>(x >> 11) * 0x1p-53;
   };
   for (int shape = 0; shape < 3; ++shape) {
-    for (uint32_t n : {1u, 2u, 7u, 1000u, 65537u}) {
+    for (uint32_t n : {1u, 2u, 7u, 1000u, 65537u, (1u << 19) + 1}) {
       std::vector<double> values(n);
       for (auto& v : values) {
         double s = 0;
