@@ -280,7 +280,8 @@ void DFT::Work(void* context, DftJob& job, int) {
     }
     fftwf_execute(job.plan);
     for (uint64_t k = 0; k < count; ++k) values[k] = static_cast<double>(job.out[k][1]) / norm;
-    const double d = KsNormalDistanceBucketed(values, static_cast<uint32_t>(count), scratch, job.buckets.data(), bucketCount);
+    const double d =
+        KsNormalDistanceBucketed(values, static_cast<uint32_t>(count), scratch, job.buckets.data(), bucketCount);
     job.p[m] = DftKsPValue(d, count);
   }
 }

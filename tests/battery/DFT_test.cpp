@@ -211,6 +211,11 @@ TEST(DftKolmogorovSmirnov, BucketSortGivesTheSortedDistance) {
   }
 }
 
+// The compiled table's P(lambda >= x) at n values.
+static double CompiledLaw(double x, double n) {
+  return DftLawPValue(x, n, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS);
+}
+
 TEST(DftLaw, TableIsATailFromOneDownAtEveryNode) {
   ASSERT_GE(DFT_LAW_NODES, 1);
   for (int k = 0; k < DFT_LAW_NODES; ++k) {
@@ -231,7 +236,7 @@ TEST(DftLaw, TableIsATailFromOneDownAtEveryNode) {
       const double x = DFT_LAW_X0 + j * DFT_LAW_STEP;
       EXPECT_NEAR(DftLawUpperTail(x, upper, points), upper[j], 1e-12 * upper[j]) << j;
       // At a node's own size the law is that node's.
-      EXPECT_NEAR(DftLawPValue(x, dftLawSizes[k], dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
+      EXPECT_NEAR(CompiledLaw(x, dftLawSizes[k]),
                   upper[j], 1e-12 * upper[j])
           << k << " " << j;
     }
@@ -248,23 +253,21 @@ TEST(DftLaw, TableIsATailFromOneDownAtEveryNode) {
   }
   // Between nodes: linear in 1 / sqrt(n); outside them, the nearest node.
   const double* lastNode = dftLawUpper + (DFT_LAW_NODES - 1) * DFT_LAW_POINTS;
-  EXPECT_EQ(DftLawPValue(1.2, 4 * dftLawSizes[DFT_LAW_NODES - 1], dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES,
-                         DFT_LAW_POINTS),
+  EXPECT_EQ(CompiledLaw(1.2, 4 * dftLawSizes[DFT_LAW_NODES - 1]),
             DftLawUpperTail(1.2, lastNode, dftLawPoints[DFT_LAW_NODES - 1]));
-  EXPECT_EQ(DftLawPValue(1.2, 2, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
+  EXPECT_EQ(CompiledLaw(1.2, 2),
             DftLawUpperTail(1.2, dftLawUpper, dftLawPoints[0]));
   if (DFT_LAW_NODES > 1) {
     const double a = dftLawSizes[0], b = dftLawSizes[1];
     const double mid = 4.0 / ((1 / std::sqrt(a) + 1 / std::sqrt(b)) * (1 / std::sqrt(a) + 1 / std::sqrt(b)));
-    EXPECT_NEAR(DftLawPValue(1.2, mid, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS),
+    EXPECT_NEAR(CompiledLaw(1.2, mid),
                 0.5 * (DftLawUpperTail(1.2, dftLawUpper, dftLawPoints[0]) +
                        DftLawUpperTail(1.2, dftLawUpper + DFT_LAW_POINTS, dftLawPoints[1])),
                 1e-12);
   }
   // lambda = KsSizeFactor(n) D.
   EXPECT_DOUBLE_EQ(DftKsPValue(0.01, 65537),
-                   DftLawPValue(KsSizeFactor(65537) * 0.01, 65537, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES,
-                                DFT_LAW_POINTS));
+                   CompiledLaw(KsSizeFactor(65537) * 0.01, 65537));
 }
 
 TEST(DftLaw, TableAgreesWithAnIndependentSimulation) {
@@ -273,7 +276,7 @@ TEST(DftLaw, TableAgreesWithAnIndependentSimulation) {
   // outside them at the upper points (the check the old law fails).
   int kolmogorovOff = 0;
   for (const auto& ref : DFT_LAW_REF) {
-    EXPECT_NEAR(DftLawPValue(ref.x, 10001, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS), ref.upper,
+    EXPECT_NEAR(CompiledLaw(ref.x, 10001), ref.upper,
                 4 * ref.standardError + 1e-4)
         << ref.x;
     kolmogorovOff += std::fabs(KolmogorovLimitQ(ref.x) - ref.upper) > 4 * ref.standardError + 1e-4;

@@ -212,7 +212,9 @@ bool Parse(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Options o;
   if (!Parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: dft_law [--seed S] [--threads T] [--cache DIR] [--table FILE] --node N/1/1/replicates ... [--case N/R/m/replicates ...]\n");
+    std::fprintf(stderr,
+                 "usage: dft_law [--seed S] [--threads T] [--cache DIR] [--table FILE]\n"
+                 "               --node N/1/1/replicates ... [--case N/R/m/replicates ...]\n");
     return 2;
   }
   std::string mk = "mkdir -p '" + o.cache + "'";
@@ -296,8 +298,8 @@ int main(int argc, char** argv) {
   for (size_t k = 0; k < o.nodes.size(); ++k)
     std::fprintf(f, "//   N = %u: n = %.0f, %" PRId64 " replicates\n", o.nodes[k].N, sizes[k], o.nodes[k].replicates);
   std::fprintf(f, "// A node's last point is the last with at least %d replicates at or above it.\n", int(MIN_TAIL));
-  std::fprintf(f, "#include \"battery/DftLaw.h\"\n\nconst int DFT_LAW_NODES = %zu;\nconst int DFT_LAW_POINTS = %zu;\n\n",
-               sizes.size(), points);
+  std::fprintf(f, "#include \"battery/DftLaw.h\"\n\n");
+  std::fprintf(f, "const int DFT_LAW_NODES = %zu;\nconst int DFT_LAW_POINTS = %zu;\n\n", sizes.size(), points);
   std::fprintf(f, "const double dftLawSizes[] = {");
   for (size_t k = 0; k < sizes.size(); ++k) std::fprintf(f, "%s%.0f", k ? ", " : "", sizes[k]);
   std::fprintf(f, "};\n\nconst int dftLawPoints[] = {");
