@@ -63,11 +63,13 @@ class DFT : public TESTthd {
 // The Kolmogorov-Smirnov distance D of values[0 .. n - 1] to N(0, 1) in
 // linear expected time, exactly as sorting the values and taking the
 // largest of |i/n - u_i| and |(i - 1)/n - u_i| with u_i = NormalCdf of the
-// i-th smallest: the values are bucket-sorted into scratch (n doubles) by a
-// cheap monotone approximation of NormalCdf, floor(u bucketCount), with
-// buckets[0 .. bucketCount] as counters, and NormalCdf itself is computed
-// only in the buckets whose bound can reach the largest distance. values is
-// left as it is.
+// i-th smallest. The values are counted into bucketCount equal intervals of
+// the value (buckets[0 .. bucketCount] as counters), which gives every
+// bucket's ranks; a cheap approximation of NormalCdf at the interval edges
+// bounds each bucket's share of the distance, and only the buckets whose
+// bound can reach the largest distance are gathered into scratch (n
+// doubles), sorted and judged with NormalCdf itself. values is left as it
+// is.
 double KsNormalDistanceBucketed(const double* values, uint32_t n, double* scratch, uint32_t* buckets,
                                 uint32_t bucketCount);
 

@@ -204,9 +204,12 @@ TEST(DftKolmogorovSmirnov, BucketSortGivesTheSortedDistance) {
         const double u = NormalCdf(sorted[i]);
         expected = std::max({expected, u - double(i) / n, double(i + 1) / n - u});
       }
-      std::vector<uint32_t> buckets(n / 4 + 2);
-      EXPECT_EQ(KsNormalDistanceBucketed(values.data(), n, scratch.data(), buckets.data(), n / 4 + 1), expected)
-          << shape << " " << n;
+      // The test's bucket count, and one bucket or one per value.
+      for (uint32_t bucketCount : {n / 4 + 1, 1u, n}) {
+        std::vector<uint32_t> buckets(bucketCount + 1);
+        EXPECT_EQ(KsNormalDistanceBucketed(values.data(), n, scratch.data(), buckets.data(), bucketCount), expected)
+            << shape << " " << n << " " << bucketCount;
+      }
     }
   }
 }
