@@ -60,13 +60,18 @@ class DFT : public TESTthd {
   SubThreadPool<DftJob, &DftJob::R> pool_;
 };
 
-// The Kolmogorov-Smirnov p-value of values[0 .. n - 1] against N(0, 1), as
-// KsNormalPValue gives it, in linear expected time: each value becomes
-// u = NormalCdf(value) in place, the u are bucket-sorted into scratch
-// (n doubles) by floor(u bucketCount) with buckets[0 .. bucketCount]
-// as counters, and scratch is judged against the uniform law.
-double KsNormalPValueBucketed(double* values, uint32_t n, double* scratch, uint32_t* buckets,
-                              uint32_t bucketCount);
+// The Kolmogorov-Smirnov distance D of values[0 .. n - 1] to N(0, 1) in
+// linear expected time, exactly as sorting the values and taking the
+// largest of |i/n - u_i| and |(i - 1)/n - u_i| with u_i = NormalCdf of the
+// i-th smallest. The values are counted into bucketCount equal intervals of
+// the value (buckets[0 .. bucketCount] as counters), which gives every
+// bucket's ranks; a cheap approximation of NormalCdf at the interval edges
+// bounds each bucket's share of the distance, and only the buckets whose
+// bound can reach the largest distance are gathered into scratch (n
+// doubles), sorted and judged with NormalCdf itself. values is left as it
+// is.
+double KsNormalDistanceBucketed(const double* values, uint32_t n, double* scratch, uint32_t* buckets,
+                                uint32_t bucketCount);
 
 // Writes count bits of words from bit 0 on as floats, zero for 0 and one for
 // 1, into out[0 .. count - 1].

@@ -1,6 +1,8 @@
 #include "BenchSequence.h"
 #include "FftBench.h"
 #include "battery/DFT.h"
+#include "battery/DftLaw.h"
+#include "battery/FftLength.h"
 #include "battery/PValueTests.h"
 
 #include <vector>
@@ -23,7 +25,8 @@ static void DFT_(benchmark::State& state) {
 BENCHMARK(DFT_)->Name("DFT")->UseRealTime();
 
 // The Kolmogorov-Smirnov step of one R = 1 job at 2^20 bits (2^19 + 1
-// values), by the shared sort and by the bucket sort the test uses.
+// values), by the shared sort and by the bucket sort and table law the
+// test uses.
 static void NormalValues(std::vector<double>& values) {
   uint64_t x = 12345;
   for (auto& v : values) {
@@ -52,8 +55,38 @@ static void DFT_KsBuckets(benchmark::State& state) {
   NormalValues(values);
   for (auto _ : state) {
     work = values;
-    benchmark::DoNotOptimize(KsNormalPValueBucketed(work.data(), static_cast<uint32_t>(work.size()), scratch.data(),
-                                                    buckets.data(), static_cast<uint32_t>(work.size() / 4 + 1)));
+    const double d = KsNormalDistanceBucketed(work.data(), static_cast<uint32_t>(work.size()), scratch.data(),
+                                              buckets.data(), static_cast<uint32_t>(work.size() / 4 + 1));
+    benchmark::DoNotOptimize(DftKsPValue(d, work.size()));
   }
 }
-BENCHMARK(DFT_KsBuckets)->Name("DFT/KsNormalPValueBucketed");
+BENCHMARK(DFT_KsBuckets)->Name("DFT/KsNormalDistanceBucketed");
+
+// One R = 1 job's transform at 2^20 bits as the test plans it (a 1 x W
+// two-dimensional real-to-complex plan), beside FFTW's own one-dimensional
+// real-to-complex plan of the same size; both with the engine's FFTW
+// threads and the test's flags.
+static void DftTransform(benchmark::State& state, bool asTheTestPlans) {
+  FftBench fft;
+  const int N = 1 << 20;
+  float* in = fftwf_alloc_real(N);
+  fftwf_complex* out = fftwf_alloc_complex(N / 2 + 1);
+  fftwf_plan plan = asTheTestPlans ? fftwf_plan_dft_r2c_2d(1, N, in, out, FFT_PLAN_FLAGS)
+                                   : fftwf_plan_dft_r2c_1d(N, in, out, FFT_PLAN_FLAGS);
+  uint64_t x = 12345;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int i = 0; i < N; ++i) {
+      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      in[i] = static_cast<float>(x & 1);
+    }
+    state.ResumeTiming();
+    fftwf_execute(plan);
+    benchmark::DoNotOptimize(out[1][1]);
+  }
+  fftwf_destroy_plan(plan);
+  fftwf_free(in);
+  fftwf_free(out);
+}
+BENCHMARK_CAPTURE(DftTransform, test, true)->Name("DFT/Transform")->UseRealTime();
+BENCHMARK_CAPTURE(DftTransform, fftw, false)->Name("DFT/FftwR2c1d")->UseRealTime();

@@ -1,5 +1,6 @@
 #include "battery/DFT.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -7,7 +8,10 @@
 
 #include "NullLaw.h"
 #include "FftFixture.h"
+#include "DftLawReference.h"
 #include "FftReference.h"
+#include "battery/DftLaw.h"
+#include "battery/Distributions.h"
 #include "battery/PEAK.h"
 #include "battery/PValueTests.h"
 #include "platform/Event.h"
@@ -179,7 +183,7 @@ TEST_F(DftTest, WritesItsWisdomAndBuildsAgainFromIt) {
   EXPECT_TRUE(Boxes().empty());
 }
 
-TEST(DftKolmogorovSmirnov, BucketSortGivesTheSharedPValue) {
+TEST(DftKolmogorovSmirnov, BucketSortGivesTheSortedDistance) {
   // Normal-like values, values far out in the tails, and a crowded bucket
   // (most values equal, as in a degenerate spectrum).
   uint64_t x = 88172645463325252ull;
@@ -188,21 +192,110 @@ TEST(DftKolmogorovSmirnov, BucketSortGivesTheSharedPValue) {
     return static_cast<double>(x >> 11) * 0x1p-53;
   };
   for (int shape = 0; shape < 3; ++shape) {
-    for (uint32_t n : {1u, 2u, 7u, 1000u, 65537u}) {
+    for (uint32_t n : {1u, 2u, 7u, 1000u, 65537u, (1u << 19) + 1}) {
       std::vector<double> values(n);
       for (auto& v : values) {
         double s = 0;
         for (int i = 0; i < 12; ++i) s += next();
         v = shape == 0 ? s - 6 : shape == 1 ? 8 * (s - 6) : (next() < 0.9 ? 0.0 : s - 6);
       }
-      std::vector<double> shared = values, scratch(n);
-      std::vector<uint32_t> buckets(n / 4 + 2);
-      const double expected = KsNormalPValue(shared.data(), static_cast<int>(n));
-      EXPECT_NEAR(KsNormalPValueBucketed(values.data(), n, scratch.data(), buckets.data(), n / 4 + 1), expected,
-                  1e-12)
-          << shape << " " << n;
+      std::vector<double> sorted = values, scratch(n);
+      std::sort(sorted.begin(), sorted.end());
+      double expected = 0;
+      for (uint32_t i = 0; i < n; ++i) {
+        const double u = NormalCdf(sorted[i]);
+        expected = std::max({expected, u - double(i) / n, double(i + 1) / n - u});
+      }
+      // The test's bucket count, and one bucket or one per value.
+      for (uint32_t bucketCount : {n / 4 + 1, 1u, n}) {
+        std::vector<uint32_t> buckets(bucketCount + 1);
+        EXPECT_EQ(KsNormalDistanceBucketed(values.data(), n, scratch.data(), buckets.data(), bucketCount), expected)
+            << shape << " " << n << " " << bucketCount;
+      }
     }
   }
+}
+
+// The compiled table's P(lambda >= x) at n values.
+static double CompiledLaw(double x, double n) {
+  return DftLawPValue(x, n, dftLawSizes, dftLawPoints, dftLawUpper, DFT_LAW_NODES, DFT_LAW_POINTS);
+}
+
+TEST(DftLaw, TableIsATailFromOneDownAtEveryNode) {
+  ASSERT_GE(DFT_LAW_NODES, 1);
+  for (int k = 0; k < DFT_LAW_NODES; ++k) {
+    if (k > 0) {
+      EXPECT_GT(dftLawSizes[k], dftLawSizes[k - 1]);
+    }
+    const int points = dftLawPoints[k];
+    ASSERT_GE(points, 50);
+    ASSERT_LE(points, DFT_LAW_POINTS);
+    const double last = DFT_LAW_X0 + (points - 1) * DFT_LAW_STEP;
+    const double* upper = dftLawUpper + k * DFT_LAW_POINTS;
+    EXPECT_EQ(upper[0], 1.0);
+    for (int j = 0; j < points; ++j) {
+      EXPECT_GT(upper[j], 0.0) << j;
+      if (j > 0) {
+        EXPECT_LE(upper[j], upper[j - 1]) << j;
+      }
+      const double x = DFT_LAW_X0 + j * DFT_LAW_STEP;
+      EXPECT_NEAR(DftLawUpperTail(x, upper, points), upper[j], 1e-12 * upper[j]) << j;
+      // At a node's own size the law is that node's.
+      EXPECT_NEAR(CompiledLaw(x, dftLawSizes[k]),
+                  upper[j], 1e-12 * upper[j])
+          << k << " " << j;
+    }
+    // Beyond the table: Kolmogorov's shape from the last point on, falling.
+    double previous = 1;
+    for (double x = last; x < 8; x += 0.25) {
+      const double p = DftLawUpperTail(x, upper, points);
+      EXPECT_LE(p, previous) << x;
+      EXPECT_NEAR(p, upper[points - 1] * KolmogorovLimitQ(x) / KolmogorovLimitQ(last), 1e-12 * p) << x;
+      previous = p;
+    }
+    EXPECT_EQ(DftLawUpperTail(0.1, upper, points), 1.0);
+    EXPECT_EQ(DftLawUpperTail(std::nan(""), upper, points), 1.0);
+  }
+  // Between nodes: linear in 1 / sqrt(n); outside them, the nearest node.
+  const double* lastNode = dftLawUpper + (DFT_LAW_NODES - 1) * DFT_LAW_POINTS;
+  EXPECT_EQ(CompiledLaw(1.2, 4 * dftLawSizes[DFT_LAW_NODES - 1]),
+            DftLawUpperTail(1.2, lastNode, dftLawPoints[DFT_LAW_NODES - 1]));
+  EXPECT_EQ(CompiledLaw(1.2, 2),
+            DftLawUpperTail(1.2, dftLawUpper, dftLawPoints[0]));
+  if (DFT_LAW_NODES > 1) {
+    const double a = dftLawSizes[0], b = dftLawSizes[1];
+    const double mid = 4.0 / ((1 / std::sqrt(a) + 1 / std::sqrt(b)) * (1 / std::sqrt(a) + 1 / std::sqrt(b)));
+    EXPECT_NEAR(CompiledLaw(1.2, mid),
+                0.5 * (DftLawUpperTail(1.2, dftLawUpper, dftLawPoints[0]) +
+                       DftLawUpperTail(1.2, dftLawUpper + DFT_LAW_POINTS, dftLawPoints[1])),
+                1e-12);
+  }
+  // lambda = KsSizeFactor(n) D.
+  EXPECT_DOUBLE_EQ(DftKsPValue(0.01, 65537),
+                   CompiledLaw(KsSizeFactor(65537) * 0.01, 65537));
+}
+
+TEST(DftLaw, TableAgreesWithAnIndependentSimulation) {
+  // numpy's transform of numpy's random bits, N = 20,000 (n = 10,001): the
+  // table within four standard errors at every point, Kolmogorov's law
+  // outside them at the upper points (the check the old law fails).
+  int kolmogorovOff = 0;
+  for (const auto& ref : DFT_LAW_REF) {
+    EXPECT_NEAR(CompiledLaw(ref.x, 10001), ref.upper,
+                4 * ref.standardError + 1e-4)
+        << ref.x;
+    kolmogorovOff += std::fabs(KolmogorovLimitQ(ref.x) - ref.upper) > 4 * ref.standardError + 1e-4;
+  }
+  EXPECT_GE(kolmogorovOff, 3);
+}
+
+TEST(DftLaw, KolmogorovLimitLaw) {
+  // scipy.special.kolmogorov.
+  EXPECT_NEAR(KolmogorovLimitQ(0.5), 0.96394524366488, 1e-12);
+  EXPECT_NEAR(KolmogorovLimitQ(1.0), 0.26999967167735, 1e-12);
+  EXPECT_NEAR(KolmogorovLimitQ(1.36), 0.049485876755378, 1e-13);
+  EXPECT_NEAR(KolmogorovLimitQ(2.0), 0.00067092525577970, 1e-15);
+  EXPECT_EQ(KolmogorovLimitQ(0.2), 1.0);
 }
 
 TEST_F(DftTest, RunsWhileThePeakTestRunsOnAnotherThread) {
