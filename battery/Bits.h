@@ -63,7 +63,7 @@ inline uint32_t LowMask(int s) { return s >= 32 ? ~0u : (1u << s) - 1; }
 inline uint64_t LowMask64(int s) { return s >= 64 ? ~0ull : (1ull << s) - 1; }
 
 // The len bits (1 <= len <= 64) from bit t on, bit t lowest; the bits of the
-// result above them are whatever the buffer holds there (mask them with
+// result above them are left over from the words read (mask them with
 // LowMask64(len) where they matter). Reads words t / 32 and t / 32 + 1, and
 // t / 32 + 2 only when bit t + len - 1 lies beyond word t / 32: never more
 // than one word past the one that holds bit t + len - 1, so a read that ends
