@@ -72,7 +72,7 @@ inline uint64_t LsbFirst64(const uint32_t* words, uint64_t t, int len = 64) {
   const uint64_t i = t >> 5;
   const unsigned shift = static_cast<unsigned>(t & 31);
   uint64_t v = (words[i] | (static_cast<uint64_t>(words[i + 1]) << 32)) >> shift;
-  if (shift + static_cast<unsigned>(len) > 64) v |= static_cast<uint64_t>(words[i + 2]) << (64 - shift);
+  if (len > 64 - static_cast<int>(shift)) v |= static_cast<uint64_t>(words[i + 2]) << (64 - shift);
   return v;
 }
 
