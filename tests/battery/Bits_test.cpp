@@ -187,12 +187,16 @@ uint64_t SlowLsbFirst(const uint32_t* w, uint64_t t, int len) {
   return v;
 }
 
+// Every read of 1 to 64 bits from `from` on that ends at or before the
+// last bit, and every read of all 64 bits.
 void ExpectLsbFirst64(const GuardedSequence& seq, uint64_t from) {
   const uint32_t n = seq.n();
   for (int len = 1; len <= 64; ++len)
     for (uint64_t t = from; t + len <= n; ++t)
       ASSERT_EQ(LsbFirst64(seq.words(), t, len) & LowMask64(len), SlowLsbFirst(seq.words(), t, len))
           << n << " " << t << " " << len;
+  for (uint64_t t = from; t + 64 <= n; ++t)
+    ASSERT_EQ(LsbFirst64(seq.words(), t), SlowLsbFirst(seq.words(), t, 64)) << n << " " << t;
 }
 
 }  // namespace
