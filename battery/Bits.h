@@ -59,17 +59,6 @@ inline uint64_t MsbFirstPair(const uint32_t* words, uint64_t i) {
   return (static_cast<uint64_t>(ReverseBits32(words[i])) << 32) | ReverseBits32(words[i + 1]);
 }
 
-// The 64 bits from bit t on in buffer order, not reversed: bit t lowest,
-// bit t + 63 highest. Reads words t / 32 .. t / 32 + 2, the last one only
-// when t is not a multiple of 32: within the buffer when t + 64 <= n.
-inline uint64_t ReadLsbFirst64(const uint32_t* words, uint64_t t) {
-  const uint64_t i = t >> 5;
-  const int shift = static_cast<int>(t & 31);
-  const uint64_t pair = words[i] | (static_cast<uint64_t>(words[i + 1]) << 32);
-  if (shift == 0) return pair;
-  return (pair >> shift) | (static_cast<uint64_t>(words[i + 2]) << (64 - shift));
-}
-
 inline uint32_t LowMask(int s) { return s >= 32 ? ~0u : (1u << s) - 1; }
 inline uint64_t LowMask64(int s) { return s >= 64 ? ~0ull : (1ull << s) - 1; }
 

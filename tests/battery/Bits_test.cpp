@@ -159,7 +159,7 @@ TEST(Bits, SixtyFourBitsInBufferOrderFromEveryStart) {
     for (uint64_t t = 0; t + 64 <= n; ++t) {
       uint64_t slow = 0;
       for (int j = 63; j >= 0; --j) slow = (slow << 1) | ReadBit(seq.words(), t + j);
-      ASSERT_EQ(ReadLsbFirst64(seq.words(), t), slow) << n << " " << t;
+      ASSERT_EQ(LsbFirst64(seq.words(), t), slow) << n << " " << t;
     }
   }
 }
