@@ -30,17 +30,13 @@ constexpr uint64_t MAX_OUTPUTS = 0x3FFFFFFF;
 constexpr int64_t MAX_BUFFER_BYTES = int64_t{512} << 20;
 
 // Bit t of words goes to row t mod R, column t div R of the R x W matrix,
-// for t = 0 .. R W - 1.
+// for t = 0 .. R W - 1. Row by row: the writes run in order, the reads step
+// R bits at a time through the sequence, which stays in the cache.
 void BitsToColumns(const uint32_t* words, uint32_t R, uint32_t W, float* in) {
-  uint32_t r = 0;
-  uint64_t c = 0;
-  const uint64_t count = uint64_t{R} * W;
-  for (uint64_t t = 0; t < count; ++t) {
-    in[uint64_t{r} * W + c] = static_cast<float>(ReadBit(words, t));
-    if (++r == R) {
-      r = 0;
-      ++c;
-    }
+  for (uint32_t r = 0; r < R; ++r) {
+    float* row = in + uint64_t{r} * W;
+    uint64_t t = r;
+    for (uint32_t c = 0; c < W; ++c, t += R) row[c] = static_cast<float>((words[t >> 5] >> (t & 31)) & 1);
   }
 }
 
