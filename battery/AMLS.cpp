@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <new>
 
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
@@ -35,11 +37,7 @@ bool AmlsMoments(int L, double& mean, double& variance) {
   return false;
 }
 
-AMLS::AMLS() {
-  if (amlsLmax >= 1 && amlsLmax <= (1 << 19)) EnsureNodes(uint64_t(amlsLmax) * 1024);
-}
-
-void AMLS::EnsureNodes(uint64_t bits) {
+void AmlsTree::EnsureNodes(uint64_t bits) {
   const size_t words = static_cast<size_t>((bits + 63) / 64);
   if (nodeFull.size() < words) {
     nodeFull.resize(words);
@@ -50,7 +48,9 @@ void AMLS::EnsureNodes(uint64_t bits) {
   }
 }
 
-void AMLS::FeedNode(uint32_t k, uint32_t b) {
+uint64_t AmlsTree::Bytes(uint64_t bits) { return ((bits + 63) / 64 * 6 + 64) * sizeof(uint64_t); }
+
+void AmlsTree::FeedNode(uint32_t k, uint32_t b) {
   const uint32_t B = static_cast<uint32_t>(blockBits);
   while (k < B) {
     uint64_t& full = nodeFull[k >> 6];
@@ -76,7 +76,7 @@ void AMLS::FeedNode(uint32_t k, uint32_t b) {
   }
 }
 
-inline void AMLS::FeedPair(uint32_t a, uint32_t b) {
+inline void AmlsTree::FeedPair(uint32_t a, uint32_t b) {
   if (a != b) {
     ++extracted;
     FeedNode(2, 1);
@@ -136,7 +136,7 @@ struct StreamWriter {
 // of its pairs to node 2k, the values of its equal pairs to node 2k + 1;
 // an odd last bit stays in the node. Short streams go bit by bit. free is
 // scratch for the child streams (2 m bits suffice for the whole subtree).
-void AMLS::FeedStream(uint32_t k, const uint64_t* s, uint64_t m, uint64_t* free) {
+void AmlsTree::FeedStream(uint32_t k, const uint64_t* s, uint64_t m, uint64_t* free) {
   if (k >= static_cast<uint32_t>(blockBits) || m == 0) return;
   if (m < 64) {
     for (uint64_t i = 0; i < m; ++i) FeedNode(k, (s[i >> 6] >> (i & 63)) & 1);
@@ -169,7 +169,7 @@ void AMLS::FeedStream(uint32_t k, const uint64_t* s, uint64_t m, uint64_t* free)
   FeedStream(2 * k, xors.out, xors.length, next);
 }
 
-int64_t AMLS::CountBlock(uint64_t i) {
+int64_t AmlsTree::CountBlock(uint64_t i) {
   const uint64_t B = static_cast<uint64_t>(blockBits);
   std::fill(nodeFull.begin(), nodeFull.begin() + static_cast<size_t>((B + 63) / 64), 0);
   const uint64_t start = i * B;
@@ -191,20 +191,87 @@ int64_t AMLS::CountBlock(uint64_t i) {
   return extracted;
 }
 
-void AMLS::RunTest() {
+namespace {
+
+// The sub-threads beyond the first take at most this many bytes of trees
+// together (blocks of many Mbit make large trees).
+constexpr uint64_t EXTRA_TREE_BYTES = uint64_t{256} << 20;
+
+// The p-value of block length L on the current sequence, counted with tree;
+// false when L has no moments or no block fits.
+bool RowPValue(AmlsTree& tree, int L, double& p) {
+  double mean, variance;
+  if (!AmlsMoments(L, mean, variance)) return false;
+  tree.blockBits = L * 1024;
+  const uint64_t blocks = std::min<uint64_t>(seqLen / static_cast<uint64_t>(tree.blockBits),
+                                             static_cast<uint64_t>(std::max(amlsBlkmax, 0)));
+  if (blocks == 0) return false;  // too little data for this L (the engine's checks prevent it)
+  double X = 0;
+  for (uint64_t i = 0; i < blocks; ++i) {
+    const double d = static_cast<double>(tree.CountBlock(i)) - mean;
+    X += d * d / variance;
+  }
+  p = IncompleteGammaQ(static_cast<double>(blocks) / 2, X / 2);
+  return true;
+}
+
+}  // namespace
+
+AMLS::AMLS() {
+  if (amlsLmax >= 1 && amlsLmax <= (1 << 19)) EnsureNodes(uint64_t(amlsLmax) * 1024);
+  int largest = 0;
   for (int L : Grid(amlsLmin, amlsLmax, amlsLstp)) {
     double mean, variance;
     if (!AmlsMoments(L, mean, variance)) continue;
-    blockBits = L * 1024;
-    EnsureNodes(static_cast<uint64_t>(blockBits));
-    const uint64_t blocks = std::min<uint64_t>(seqLen / static_cast<uint64_t>(blockBits),
-                                               static_cast<uint64_t>(std::max(amlsBlkmax, 0)));
-    if (blocks == 0) continue;  // too little data for this L (the engine's checks prevent it)
-    double X = 0;
-    for (uint64_t i = 0; i < blocks; ++i) {
-      const double d = static_cast<double>(CountBlock(i)) - mean;
-      X += d * d / variance;
-    }
-    AddResult(IncompleteGammaQ(static_cast<double>(blocks) / 2, X / 2), "AMLS %d", L);
+    lengths.push_back(L);
+    largest = std::max(largest, L);
   }
+  const uint64_t bits = uint64_t(largest) * 1024;
+  EnsureNodes(bits);
+  rows_.resize(lengths.size());
+  threadCount = std::min(std::max(cpuCount, 1), static_cast<int>(lengths.size()));
+  threadCount = static_cast<int>(std::min<uint64_t>(threadCount, 1 + EXTRA_TREE_BYTES / AmlsTree::Bytes(bits)));
+  // A tree that cannot be allocated leaves the sub-threads that have one.
+  for (int t = 1; t < threadCount; ++t) {
+    try {
+      auto tree = std::make_unique<AmlsTree>();
+      tree->EnsureNodes(bits);
+      trees_.push_back(std::move(tree));
+    } catch (const std::bad_alloc&) {
+      threadCount = t;
+      break;
+    }
+  }
+  pool_.Create(threadCount);
+  for (int t = 0; t < threadCount; ++t) pool_.jobs[t].tree = t == 0 ? this : trees_[t - 1].get();
+  pool_.Start(Work, this);
+}
+
+AMLS::~AMLS() {
+  // The sub-threads end before the trees they use are freed.
+  pool_.End();
+}
+
+void AMLS::Work(void*, AmlsJob& job, int) { job.given = RowPValue(*job.tree, job.L, job.p); }
+
+void AMLS::RunTest() {
+  const int count = static_cast<int>(lengths.size());
+  if (pool_.Started() == 0) {
+    // No sub-thread could start: the rows one after the other, here.
+    for (int j = 0; j < count; ++j) rows_[j].given = RowPValue(*this, lengths[j], rows_[j].p);
+  } else {
+    const bool whole = pool_.Run(
+        count,
+        [this](int j, AmlsJob& job) {
+          job.row = j;
+          job.given = false;
+          job.L = lengths[j];
+        },
+        [this](const AmlsJob& job, int) { rows_[job.row] = {job.given, job.p}; });
+    subThreadCpuSeconds = pool_.CpuSeconds();
+    // A failed event call: no pairs for this sequence (logged by the pool).
+    if (!whole) return;
+  }
+  for (int j = 0; j < count; ++j)
+    if (rows_[j].given) AddResult(rows_[j].p, "AMLS %d", lengths[j]);
 }

@@ -1,20 +1,16 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "battery/SubThreadPool.h"
 #include "battery/TESTthd.h"
 
-// AMLS: blocks of L kbit run through an iterated von Neumann extractor, a
-// binary tree of one-bit nodes in which every node passes the leftovers of
-// its pairs on to two children; the number of bits extracted per block is
-// judged against its known mean and variance by a chi-square over the
-// blocks, for every block length L of the grid.
-class AMLS : public TESTthd {
+// The iterated von Neumann extractor of one block length: a binary tree of
+// one-bit nodes in which every node passes the leftovers of its pairs on to
+// two children. Each sub-thread of the AMLS test has one.
+class AmlsTree {
  public:
-  // Sizes the two node arrays for amlsLmax (once per run).
-  AMLS();
-  void RunTest() override;
-
   // Passes bit b into node k of the tree (nodes 1 .. blockBits - 1; a bit
   // sent to a node beyond them is dropped).
   void FeedNode(uint32_t k, uint32_t b);
@@ -27,6 +23,12 @@ class AMLS : public TESTthd {
   // whose continuation stops so keeps the count of the pairs fed.
   int64_t CountBlock(uint64_t i);
 
+  // Sizes the node arrays for blocks of up to `bits` bits.
+  void EnsureNodes(uint64_t bits);
+
+  // The bytes EnsureNodes(bits) takes.
+  static uint64_t Bytes(uint64_t bits);
+
   int extracted = 0;                // bits extracted since last set to 0
   std::vector<uint64_t> nodeFull;   // bit k set: node k holds a bit
   std::vector<uint64_t> nodeBit;    // bit k: the bit node k holds
@@ -35,9 +37,45 @@ class AMLS : public TESTthd {
  private:
   // Node 1 is empty before every pair: compares the pair (a, b) there.
   void FeedPair(uint32_t a, uint32_t b);
-  void EnsureNodes(uint64_t bits);
   void FeedStream(uint32_t k, const uint64_t* s, uint64_t m, uint64_t* free);
   std::vector<uint64_t> scratch_;  // the block and the streams of its nodes
+};
+
+// The record a sub-thread shares with RunTest. L is the key: 0 while idle.
+struct AmlsJob {
+  int L = 0;                  // block length of the job [kbit]
+  int row = 0;                // its place among the results
+  AmlsTree* tree = nullptr;   // the sub-thread's own tree
+  bool given = false;         // a p-value was computed (some block fits)
+  double p = 0;
+};
+
+// AMLS: blocks of L kbit run through the extractor tree; the number of bits
+// extracted per block is judged against its known mean and variance by a
+// chi-square over the blocks, for every block length L of the grid. One job
+// per block length, run in parallel on a pool of sub-threads; the test's
+// own tree serves the first sub-thread (and the test when no sub-thread
+// could start).
+class AMLS : public TESTthd, public AmlsTree {
+ public:
+  // Sizes the trees for amlsLmax and starts the sub-threads (once per run).
+  AMLS();
+  ~AMLS() override;
+  void RunTest() override;
+
+  std::vector<int> lengths;  // the grid's block lengths that have moments
+  int threadCount = 0;       // min(cpuCount, lengths), fewer for huge trees
+
+ private:
+  static void Work(void* context, AmlsJob& job, int thread);
+
+  struct Row {
+    bool given;
+    double p;
+  };
+  std::vector<Row> rows_;                          // the results of one RunTest
+  std::vector<std::unique_ptr<AmlsTree>> trees_;   // of sub-threads 1 .. threadCount - 1
+  SubThreadPool<AmlsJob, &AmlsJob::L> pool_;
 };
 
 // Mean and variance of the bits extracted from one block of L kbit of random

@@ -25,19 +25,18 @@ const char* const CAPTION = "Quorvane - DFT test ERROR";
 constexpr uint32_t MIN_COLUMNS = 20000;
 // Most complex outputs of one row count.
 constexpr uint64_t MAX_OUTPUTS = 0x3FFFFFFF;
+// The buffers of the sub-threads beyond one per row count take at most
+// this many bytes together.
+constexpr int64_t MAX_BUFFER_BYTES = int64_t{512} << 20;
 
 // Bit t of words goes to row t mod R, column t div R of the R x W matrix,
-// for t = 0 .. R W - 1.
+// for t = 0 .. R W - 1. Row by row: the writes run in order, the reads step
+// R bits at a time through the sequence, which stays in the cache.
 void BitsToColumns(const uint32_t* words, uint32_t R, uint32_t W, float* in) {
-  uint32_t r = 0;
-  uint64_t c = 0;
-  const uint64_t count = uint64_t{R} * W;
-  for (uint64_t t = 0; t < count; ++t) {
-    in[uint64_t{r} * W + c] = static_cast<float>(ReadBit(words, t));
-    if (++r == R) {
-      r = 0;
-      ++c;
-    }
+  for (uint32_t r = 0; r < R; ++r) {
+    float* row = in + uint64_t{r} * W;
+    uint64_t t = r;
+    for (uint32_t c = 0; c < W; ++c, t += R) row[c] = static_cast<float>((words[t >> 5] >> (t & 31)) & 1);
   }
 }
 
@@ -210,43 +209,62 @@ DFT::DFT() {
   }
 
   size_t inSize = 0, outSize = 0;
+  uint32_t largestR = rowCounts[0];
   for (uint32_t R : rowCounts) {
     const uint64_t W = N / R;
     inSize = std::max<size_t>(inSize, size_t{R} * W);
-    outSize = std::max<size_t>(outSize, size_t{R} * (W / 2 + 1));
+    if (size_t{R} * (W / 2 + 1) > outSize) {
+      outSize = size_t{R} * (W / 2 + 1);
+      largestR = R;
+    }
   }
   const int rows = static_cast<int>(rowCounts.size());
   recordCount = 2 * rows;
-  threadCount = std::min(std::max(cpuCount, 1), rows);
+  for (int k = 0; k < rows; ++k) {
+    if (rowCounts[k] == 1) {
+      jobs_.push_back({k, 1});  // one row is the same matrix in both modes: one result, under mode 1
+      continue;
+    }
+    for (int m = firstMode_; m < 2; m += modeStep_) jobs_.push_back({k, m});
+  }
+  jobCount = static_cast<int>(jobs_.size());
+  threadCount = std::min(std::max(cpuCount, 1), jobCount);
+  // The sub-threads beyond one per row count take at most MAX_BUFFER_BYTES
+  // of buffers together.
+  const uint64_t perThread = sizeof(float) * inSize + (sizeof(fftwf_complex) + sizeof(double)) * outSize +
+                             sizeof(uint32_t) * (outSize / PER_BUCKET + 2);
+  threadCount = std::min<int64_t>(threadCount, std::max<int64_t>(rows, MAX_BUFFER_BYTES / perThread));
+
+  // Sub-thread 0's buffers first: the plans are made on them.
+  buffers_.resize(threadCount);
+  const int made = AllocateBuffers(inSize, outSize);
+  if (made == 0) {
+    if (status == TEST_OK)
+      Disable(largestR == 1
+                  ? wxString("Failed to allocate the I/O vector for 1 row.\nThe test will be disabled.")
+                  : wxString::Format("Failed to allocate the I/O vector for %d rows. Try Rmax < %d.\n"
+                                     "The test will be disabled.",
+                                     static_cast<int>(largestR), static_cast<int>(largestR)));
+    return;
+  }
+  threadCount = made;
 
   ComposeWisdomPath();
   LoadFftWisdom();
   for (uint32_t R : rowCounts) {
-    DftPlan p;
-    p.in = static_cast<float*>(fftwf_malloc(sizeof(float) * inSize));
-    p.out = static_cast<fftwf_complex*>(fftwf_malloc(sizeof(fftwf_complex) * outSize));
-    if (p.in == nullptr || p.out == nullptr) {
-      fftwf_free(p.in);
-      fftwf_free(p.out);
-      Disable(R == 1 ? wxString("Failed to allocate the I/O vector for 1 row.\nThe test will be disabled.")
-                     : wxString::Format("Failed to allocate the I/O vector for %d rows. Try Rmax < %d.\n"
-                                        "The test will be disabled.",
-                                        static_cast<int>(R), static_cast<int>(R)));
-      break;
-    }
     // FFTW takes int dimensions, and the Kolmogorov-Smirnov step an int
     // count: a size beyond int cannot be planned.
     const uint64_t W = N / R;
+    fftwf_plan plan = nullptr;
     if (R <= INT_MAX && W <= INT_MAX && uint64_t{R} * (W / 2 + 1) <= INT_MAX)
-      p.plan = fftwf_plan_dft_r2c_2d(static_cast<int>(R), static_cast<int>(W), p.in, p.out, FFT_PLAN_FLAGS);
-    if (p.plan == nullptr) {
-      fftwf_free(p.in);
-      fftwf_free(p.out);
+      plan = fftwf_plan_dft_r2c_2d(static_cast<int>(R), static_cast<int>(W), buffers_[0].in, buffers_[0].out,
+                                   FFT_PLAN_FLAGS);
+    if (plan == nullptr) {
       Disable(R == 1 ? wxString("Failed to plan the transform for 1 row.\nThe test will be disabled.")
                      : wxString::Format("Failed to plan the transform for %u rows.\nThe test will be disabled.", R));
       break;
     }
-    plans.push_back(p);
+    plans.push_back(plan);
   }
   SaveFftWisdom();
   if (status != TEST_OK) return;
@@ -255,80 +273,95 @@ DFT::DFT() {
   pool_.Create(threadCount);
   for (int i = 0; i < threadCount; ++i) {
     pool_.jobs[i].N = N;
-    try {
-      pool_.jobs[i].values.resize(outSize);
-      pool_.jobs[i].buckets.resize(outSize / PER_BUCKET + 2);
-    } catch (const std::bad_alloc&) {
-      Disable(wxString::Format("Failed to allocate the output vector for the thread #%d.\nThe test will be disabled.",
-                               i));
-      return;
-    }
+    pool_.jobs[i].buffers = &buffers_[i];
   }
   pool_.Start(Work, this);
 }
 
-DFT::~DFT() {
-  // No sub-thread may still hold a plan when it is destroyed.
-  pool_.End();
-  for (auto p = plans.rbegin(); p != plans.rend(); ++p) {
-    fftwf_destroy_plan(p->plan);
-    fftwf_free(p->in);
-    fftwf_free(p->out);
+int DFT::AllocateBuffers(size_t inSize, size_t outSize) {
+  // Every sub-thread's buffers, in order; the sub-threads after the first
+  // whose buffers cannot be allocated are not made. A failure of the first
+  // sub-thread's output vectors disables the test with its box.
+  for (size_t t = 0; t < buffers_.size(); ++t) {
+    DftBuffers& b = buffers_[t];
+    b.in = static_cast<float*>(fftwf_malloc(sizeof(float) * inSize));
+    b.out = static_cast<fftwf_complex*>(fftwf_malloc(sizeof(fftwf_complex) * outSize));
+    bool whole = b.in != nullptr && b.out != nullptr;
+    if (whole) {
+      try {
+        b.values.resize(outSize);
+        b.buckets.resize(outSize / PER_BUCKET + 2);
+      } catch (const std::bad_alloc&) {
+        whole = false;
+        if (t == 0)
+          Disable("Failed to allocate the output vector for the thread #0.\nThe test will be disabled.");
+      }
+    }
+    if (!whole) {
+      FreeBuffers(t);
+      buffers_.resize(t);
+      return static_cast<int>(t);
+    }
   }
-  plans.clear();
+  return static_cast<int>(buffers_.size());
 }
 
-void DFT::Work(void* context, DftJob& job, int) {
-  const DFT& test = *static_cast<const DFT*>(context);
+void DFT::FreeBuffers(size_t from) {
+  for (size_t t = from; t < buffers_.size(); ++t) {
+    fftwf_free(buffers_[t].in);
+    fftwf_free(buffers_[t].out);
+    buffers_[t] = DftBuffers{};
+  }
+}
+
+DFT::~DFT() {
+  // No sub-thread may still use a plan or a buffer when it is freed.
+  pool_.End();
+  for (auto p = plans.rbegin(); p != plans.rend(); ++p) fftwf_destroy_plan(*p);
+  plans.clear();
+  FreeBuffers(0);
+}
+
+void DFT::Work(void*, DftJob& job, int) {
   const uint32_t R = job.R;
   const uint32_t W = job.N / R;
   const uint64_t Wout = W / 2 + 1;
   const double norm = std::sqrt(static_cast<double>(R) * 0.125 * static_cast<double>(W));
   const uint64_t count = R * Wout;
-  double* values = job.values.data();
+  DftBuffers& b = *job.buffers;
+  double* values = b.values.data();
   // The outputs are read out before the sort: their buffer is its scratch.
-  double* scratch = reinterpret_cast<double*>(job.out);
+  double* scratch = reinterpret_cast<double*>(b.out);
   const uint32_t bucketCount = static_cast<uint32_t>(count / PER_BUCKET + 1);
-  for (int m = test.firstMode_; m < 2; m += test.modeStep_) {
-    if (R == 1 || m == 0) {
-      BitsToFloats(seqBits, uint64_t{R} * W, 0.0f, 1.0f, job.in);
-      // One row is the same matrix in both modes: one result, under mode 1.
-      if (R == 1) m = 1;
-    } else {
-      BitsToColumns(seqBits, R, W, job.in);
-    }
-    fftwf_execute(job.plan);
-    for (uint64_t k = 0; k < count; ++k) values[k] = static_cast<double>(job.out[k][1]) / norm;
-    const double d =
-        KsNormalDistanceBucketed(values, static_cast<uint32_t>(count), scratch, job.buckets.data(), bucketCount);
-    job.p[m] = DftKsPValue(d, count);
-  }
+  if (R == 1 || job.mode == 0)
+    BitsToFloats(seqBits, uint64_t{R} * W, 0.0f, 1.0f, b.in);
+  else
+    BitsToColumns(seqBits, R, W, b.in);
+  fftwf_execute_dft_r2c(job.plan, b.in, b.out);
+  for (uint64_t k = 0; k < count; ++k) values[k] = static_cast<double>(b.out[k][1]) / norm;
+  const double d = KsNormalDistanceBucketed(values, static_cast<uint32_t>(count), scratch, b.buckets.data(), bucketCount);
+  job.p = DftKsPValue(d, count);
 }
 
 void DFT::RunTest() {
-  if (rowCounts.empty() || plans.size() != rowCounts.size()) return;
+  if (jobs_.empty() || plans.size() != rowCounts.size()) return;
   for (auto& record : records_) record.label[0] = '\0';
   const bool whole = pool_.Run(
-      static_cast<int>(rowCounts.size()),
-      [&](int k, DftJob& job) {
-        job.record = 2 * k;
-        job.R = rowCounts[k];
-        job.in = plans[k].in;
-        job.out = plans[k].out;
-        job.plan = plans[k].plan;
+      jobCount,
+      [&](int j, DftJob& job) {
+        const JobSpec& spec = jobs_[j];
+        job.record = 2 * spec.row + spec.mode;
+        job.mode = spec.mode;
+        job.plan = plans[spec.row];
+        job.R = rowCounts[spec.row];
       },
       [&](const DftJob& job, int) {
-        if (job.R == 1) {
-          PValueRecord& record = records_[job.record + 1];
+        PValueRecord& record = records_[job.record];
+        if (job.R == 1)
           std::snprintf(record.label, sizeof record.label, "DFT 1");
-          record.p = job.p[1];
-          return;
-        }
-        for (int m = firstMode_; m < 2; m += modeStep_) {
-          PValueRecord& record = records_[job.record + m];
-          std::snprintf(record.label, sizeof record.label, "DFT %u_%d", job.R, m);
-          record.p = job.p[m];
-        }
+        else
+          std::snprintf(record.label, sizeof record.label, "DFT %u_%d", job.R, job.mode);
+        record.p = job.p;
       });
   subThreadCpuSeconds = pool_.CpuSeconds();
   if (!whole) return;

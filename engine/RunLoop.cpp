@@ -22,6 +22,10 @@ namespace {
 constexpr int WAIT_SLICE_MS = 100;
 // The view is brought up to date at most this often (seconds).
 constexpr double WINDOW_PERIOD = 0.1;
+// ... and never sooner than this many times the last update took: the
+// statistics of every row grow with the sequences, and their refresh holds
+// up the next sequence, so it may take about 1 % of the run.
+constexpr double WINDOW_COST_FACTOR = 100.0;
 
 TESTthd* Test(int slot) { return testTable[slot].test; }
 
@@ -217,6 +221,7 @@ void UpdateWindow(RunContext& run, bool final) {
 }
 
 bool RunSequences(RunContext& run) {
+  double updateSeconds = 0;  // the last update's duration
   for (; seqIndex <= seqCount; ++seqIndex) {
     if (!Fill(run)) break;
     if (!Dispatch(run)) {
@@ -235,8 +240,13 @@ bool RunSequences(RunContext& run) {
     run.view->DispatchEvents();
     run.lastDispatch = platform::CounterTicks();
     if (runState == RunState::StopRequested) seqCount = seqIndex;
-    const bool due = run.Seconds(run.lastWindowUpdate, platform::CounterTicks()) >= WINDOW_PERIOD;
-    if (seqIndex <= 2 || seqIndex == seqCount || due) UpdateWindow(run, seqIndex == seqCount);
+    const int64_t now = platform::CounterTicks();
+    const bool due =
+        run.Seconds(run.lastWindowUpdate, now) >= std::max(WINDOW_PERIOD, WINDOW_COST_FACTOR * updateSeconds);
+    if (seqIndex <= 2 || seqIndex == seqCount || due) {
+      UpdateWindow(run, seqIndex == seqCount);
+      updateSeconds = run.Seconds(now, run.lastWindowUpdate);
+    }
   }
   // The input ran out before the sequence after the last one shown, or the
   // view kept sequence columns for later.

@@ -9,6 +9,7 @@
 #include "SequenceFixture.h"
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
+#include "platform/Event.h"
 
 namespace {
 
@@ -126,6 +127,43 @@ TEST_F(AmlsFixture, EqualBitsPassToBothChildren) {
   // A bit sent past the last node is dropped.
   test.FeedNode(1024, 1);
   EXPECT_EQ(test.extracted, 1);
+}
+
+TEST_F(AmlsFixture, SubThreadsGiveTheRowsInGridOrder) {
+  // More block lengths than sub-threads when the processors are few: the
+  // pairs come out in grid order, the same every round and the same as the
+  // test's own tree counting each row alone.
+  Xorshift(73, 1u << 18);
+  Grid(1, 128);
+  AMLS test;
+  EXPECT_EQ(test.lengths, (std::vector<int>{1, 2, 4, 8, 16, 32, 64, 128}));
+  EXPECT_EQ(test.threadCount, std::min(test.cpuCount, 8));
+  const auto first = Run(test, SLOT_AMLS);
+  ASSERT_EQ(first.size(), 8u);
+  for (int round = 0; round < 3; ++round) ExpectSamePairs(Run(test, SLOT_AMLS), first);
+  for (size_t j = 0; j < first.size(); ++j) {
+    const int L = test.lengths[j];
+    EXPECT_EQ(first[j].label, "AMLS " + std::to_string(L));
+    double mean, variance, X = 0;
+    ASSERT_TRUE(AmlsMoments(L, mean, variance));
+    test.blockBits = L * 1024;
+    const uint64_t blocks = seqLen / test.blockBits;
+    for (uint64_t i = 0; i < blocks; ++i) X += std::pow(test.CountBlock(i) - mean, 2) / variance;
+    EXPECT_EQ(first[j].p, IncompleteGammaQ(blocks / 2.0, X / 2)) << L;
+  }
+}
+
+TEST_F(AmlsFixture, AFailedSignalGivesNoPairsAndTheNextSequenceIsWhole) {
+  Xorshift(74, 1u << 17);
+  Grid(1, 16);
+  AMLS test;
+  const auto whole = Run(test, SLOT_AMLS);
+  ASSERT_EQ(whole.size(), 5u);
+  // The second start signal fails while the first job may still run: the
+  // sequence gives no pairs, and no later sequence takes its results.
+  platform::InjectEventFailureOnThisThread(platform::EventCall::Set, 1);
+  EXPECT_TRUE(Run(test, SLOT_AMLS).empty());
+  ExpectSamePairs(Run(test, SLOT_AMLS), whole);
 }
 
 TEST_F(AmlsFixture, GridSkipsLengthsWithoutMoments) {
