@@ -24,3 +24,5 @@ BENCHMARK(SHORTBLK_)
     ->Args({4, 4, 1024, 1024})
     ->Args({8, 8, 1000, 1000})
     ->Args({12, 12, 1000, 1000});
+// NIST SP 800-22's frequency test: one-bit words of consecutive bits.
+BENCHMARK(SHORTBLK_)->Name("SHORTBLK/NIST frequency")->Args({1, 1, 1, 1});
