@@ -50,6 +50,7 @@ void ResultsModel::Reset(int digits, double fixedMin) {
 void ResultsModel::AddRow(const std::string& label) {
   labels_.push_back(label);
   sorted_.emplace_back();
+  pending_.emplace_back();
   rowFailed_.push_back(false);
   stats_.emplace_back();
 }
@@ -64,13 +65,23 @@ void ResultsModel::AddSequence(const double* values) {
   for (int r = 0; r < rows; ++r) {
     const double p = values[r];
     if (p > -1) {
-      std::vector<double>& sorted = sorted_[r];
-      sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), p), p);
+      pending_[r].push_back(p);
     } else if (p == PVALUE_FAIL) {
       rowFailed_[r] = true;
     }
   }
   ++sequences_;
+}
+
+void ResultsModel::MergePending(int row) const {
+  std::vector<double>& fresh = pending_[row];
+  if (fresh.empty()) return;
+  std::vector<double>& sorted = sorted_[row];
+  std::sort(fresh.begin(), fresh.end());
+  const size_t old = sorted.size();
+  sorted.insert(sorted.end(), fresh.begin(), fresh.end());
+  std::inplace_merge(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(old), sorted.end());
+  fresh.clear();
 }
 
 void ResultsModel::UpdateStatistics() {
@@ -80,7 +91,7 @@ void ResultsModel::UpdateStatistics() {
   std::vector<double> ks(rows, -1), ad(rows, -1);
   for (int r = 0; r < rows; ++r) {
     RowStats& s = stats_[r];
-    const std::vector<double>& v = sorted_[r];
+    const std::vector<double>& v = Sorted(r);
     const int n = static_cast<int>(v.size());
     if (rowFailed_[r]) warning_ = true;
     if (n >= 2) {
@@ -119,7 +130,7 @@ int ResultsModel::FinishRun(int sequences) {
   finalKs_.assign(rows, -1);
   finalAd_.assign(rows, -1);
   for (int r = 0; r < rows; ++r) {
-    const std::vector<double>& v = sorted_[r];
+    const std::vector<double>& v = Sorted(r);
     if (v.size() < 2) continue;
     finalKs_[r] = KsUniformPValue(v.data(), static_cast<int>(v.size()));
     finalAd_[r] = AdUniformPValue(v.data(), static_cast<int>(v.size()));
@@ -128,7 +139,7 @@ int ResultsModel::FinishRun(int sequences) {
   if (sequences > 1) {
     for (int r = 0; r < rows; ++r) {
       RowStats& s = stats_[r];
-      const double p = ThresholdBinomialPSorted(sorted_[r].data(), static_cast<int>(sorted_[r].size()));
+      const double p = ThresholdBinomialPSorted(Sorted(r).data(), static_cast<int>(Sorted(r).size()));
       // "/" keeps the colour the cell had; a written p-value takes its own.
       if (p == PVALUE_SHORT && s.judged) {
         s.binoSlash = true;
@@ -157,7 +168,7 @@ int ResultsModel::FinishRun(int sequences) {
   pearson_.resize(rows);
   for (int r = 0; r < rows; ++r) {
     PearsonRow& p = pearson_[r];
-    const std::vector<double>& v = sorted_[r];
+    const std::vector<double>& v = Sorted(r);
     p.n = static_cast<int>(v.size());
     p.m = static_cast<int>(std::sqrt(static_cast<double>(p.n)) + 0.5);
     if (p.m == 0) continue;

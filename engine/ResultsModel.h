@@ -68,7 +68,10 @@ class ResultsModel {
   const std::string& Label(int row) const { return labels_[row]; }
   double Value(int row, int sequence) const { return values_[static_cast<size_t>(sequence) * Rows() + row]; }
   // The valid values of a row, ascending.
-  const std::vector<double>& Sorted(int row) const { return sorted_[row]; }
+  const std::vector<double>& Sorted(int row) const {
+    MergePending(row);
+    return sorted_[row];
+  }
   const RowStats& Stats(int row) const { return stats_[row]; }
   // Whether a row with a PVALUE_FAIL was shown, so that the warning stands.
   bool Failed() const { return warning_; }
@@ -103,7 +106,11 @@ class ResultsModel {
   std::vector<std::string> labels_;
   std::vector<double> values_;
   int sequences_ = 0;
-  std::vector<std::vector<double>> sorted_;
+  // Each row's valid values: sorted_ ascending, and those of the sequences
+  // since the row was last read in pending_, merged in when it is read (one
+  // sort of the few and one linear merge instead of an insertion per value).
+  mutable std::vector<std::vector<double>> sorted_, pending_;
+  void MergePending(int row) const;
   std::vector<bool> rowFailed_;
   std::vector<RowStats> stats_;
   // "WARNING!\nBig failure" shown: a row with a PVALUE_FAIL was shown.
