@@ -9,6 +9,12 @@ Written apart from the C++ classes: the order of a tuple is found by sorting
 follows the bit positions literally, the law of a run length comes from
 exact fractions C(N, k) / N^k, and the p-values from mpmath.
 
+Rows with two classes (permutation t = 2, runs t = 2) count a binomial
+variable; their p-value is the randomised two-sided one of its exact law,
+P(farther from the mean) + U P(as far), with U drawn from a 64-bit hash of
+the sequence's bits and a per-row salt (the hash written out below), and
+the binomial tails from scipy (bdtr, bdtrc).
+
 The sequences are the words of xorshift32 (13, 17, 5) from a seed, stored
 as the program stores them: bit t is bit t mod 32 of word t / 32.
 Writes tests/battery/PermRunsReference.h; run from the repository root:
@@ -20,6 +26,7 @@ from fractions import Fraction
 from math import comb, factorial
 
 import mpmath as mp
+from scipy.special import bdtr, bdtrc
 
 sys.path.insert(0, os.path.dirname(__file__))
 from fixtures import bits, chi2_tail, grid  # noqa: E402
@@ -34,6 +41,71 @@ PERM_GRIDS = [(2, 32, -1, 2, 12, 1), (7, 9, 1, 2, 6, 1)]
 # (smin, smax, sstp, lmin, lmax, lstp): the window's default grid and the
 # smallest word sizes.
 RUNS_GRIDS = [(2, 32, 2, 2, 10, 2), (1, 5, 1, 2, 6, 1)]
+
+
+MASK = (1 << 64) - 1
+GOLDEN = 0x9E3779B97F4A7C15
+RUNS_SALT = 0x52554E5300000000
+PERM_SALT = 0x5045524D00000000
+
+
+def mix64(z):
+    z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
+    z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+    return z ^ (z >> 31)
+
+
+def sequence_hash(b):
+    """The hash of the bits: 64-bit chunks (bit t at bit t mod 64) folded
+    in by xor, multiply, xor-shift; the tail chunk of the last bits, then
+    the splitmix64 finaliser."""
+    n = len(b)
+    h = 0x6A09E667F3BCC909 ^ n
+    chunk = lambda lo, hi: sum(b[i] << (i - lo) for i in range(lo, hi))
+    whole = n // 32
+    i = 0
+    while i + 2 <= whole:
+        h = ((h ^ chunk(32 * i, 32 * i + 64)) * GOLDEN) & MASK
+        h ^= h >> 29
+        i += 2
+    tail = chunk(32 * i, n)  # at most one whole word and the partial one
+    h = ((h ^ tail) * GOLDEN) & MASK
+    return mix64(h)
+
+
+def hash_uniform(h, salt):
+    z = mix64(h ^ mix64((salt + GOLDEN) & MASK))
+    return (mp.mpf(z >> 11) + mp.mpf(0.5)) / mp.mpf(2) ** 53
+
+
+def binom_upper(n, q, k):
+    """P(C >= k), C binomial (n, q), by scipy's binomial tail."""
+    if k <= 0:
+        return mp.mpf(1)
+    if k > n:
+        return mp.mpf(0)
+    return mp.mpf(float(bdtrc(k - 1, n, q)))
+
+
+def binom_lower(n, q, k):
+    if k < 0:
+        return mp.mpf(0)
+    if k >= n:
+        return mp.mpf(1)
+    return mp.mpf(float(bdtr(k, n, q)))
+
+
+def binomial_randomised_p(n, q, c, u):
+    """q a Fraction: the ranking by |k - n q| in exact arithmetic."""
+    mean = n * q
+    d = abs(c - mean)
+    lo_far, hi_far = mean - d, mean + d
+    floor = lambda x: x.numerator // x.denominator
+    ceil = lambda x: -((-x.numerator) // x.denominator)
+    qm = float(q)
+    greater = binom_lower(n, qm, ceil(lo_far) - 1) + binom_upper(n, qm, floor(hi_far) + 1)
+    at_least = binom_lower(n, qm, floor(lo_far)) + binom_upper(n, qm, ceil(hi_far))
+    return min(greater, 1) + u * (min(at_least, 1) - min(greater, 1))
 
 
 def words_of(b, s):
@@ -78,6 +150,11 @@ def perm_pairs(b, g):
             e = Fraction(counted, f)
             if e <= 5:
                 out.append((label, None))
+                continue
+            if t == 2:
+                u = hash_uniform(sequence_hash(b), PERM_SALT + s)
+                first = counts.get((1, 0), 0)  # tuples whose first word is the larger
+                out.append((label, binomial_randomised_p(counted, Fraction(1, 2), first, u)))
                 continue
             x = sum((c - e) ** 2 for c in counts.values()) + (f - len(counts)) * e * e
             x = x / e
@@ -133,11 +210,13 @@ def runs_usable(n, s, t):
     return p * h >= 5 and (t != 2 or float(p_asc(s, 2)) * h >= 80)
 
 
-def runs_p(lengths, s, t):
+def runs_p(lengths, s, t, u):
     r = len(lengths)
     cells = [0] * (t + 1)
     for length in lengths:
         cells[min(length, t)] += 1
+    if t == 2:
+        return binomial_randomised_p(r, 1 - p_asc(s, 2), cells[1], u)
     x = Fraction(0)
     for k in range(1, t + 1):
         prob = p_asc(s, k) - p_asc(s, k + 1) if k < t else p_asc(s, t)
@@ -160,9 +239,11 @@ def runs_pairs(b, g):
             continue
         up = run_lengths(b, s, True)
         dn = run_lengths(b, s, False)
+        h = sequence_hash(b)
+        u_up, u_dn = hash_uniform(h, RUNS_SALT + 2 * s), hash_uniform(h, RUNS_SALT + 2 * s + 1)
         for t in ts:
-            out.append(("Runs up %d_%d" % (s, t), runs_p(up, s, t)))
-            out.append(("Runs dn %d_%d" % (s, t), runs_p(dn, s, t)))
+            out.append(("Runs up %d_%d" % (s, t), runs_p(up, s, t, u_up)))
+            out.append(("Runs dn %d_%d" % (s, t), runs_p(dn, s, t, u_dn)))
     return out
 
 
