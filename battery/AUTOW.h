@@ -13,6 +13,7 @@ struct AutoWJob {
   int d;         // distance in blocks
   double cells;  // classes of the chi-square
   double chi2;
+  uint64_t differing;  // S = 1: the pairs of bits that differ
 };
 
 // Windowed autocorrelation: the sequence cut into blocks of S bits; for a

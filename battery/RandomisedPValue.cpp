@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "battery/Distributions.h"
+#include "battery/RunState.h"
 
 namespace {
 
@@ -73,5 +74,8 @@ double BinomialTwoSidedRandomisedP(uint64_t trials, double q, uint64_t c, double
   // k <= mean - d + tol or k >= mean + d - tol: at least as far.
   const double atLeast = LowerTail(n, q, static_cast<int64_t>(std::floor(mean - d + tol))) +
                          UpperTail(n, q, static_cast<int64_t>(std::ceil(mean + d - tol)));
+  // Tails below the range of doubles: the count is the data's failure, as
+  // an underflowing chi-square tail is.
+  if (!(atLeast > 0)) return PVALUE_FAIL;
   return RandomisedPValue(std::min(greater, 1.0), std::min(atLeast, 1.0), u);
 }

@@ -21,5 +21,6 @@ double RandomisedPValue(double pGreater, double pAtLeast, double u);
 
 // The randomised two-sided p-value of a binomial count: c successes among n
 // trials of probability q, outcomes ranked by their distance from n q (the
-// ranking of the chi-square over the two classes).
+// ranking of the chi-square over the two classes). PVALUE_FAIL when even
+// P(as far) is below the range of doubles.
 double BinomialTwoSidedRandomisedP(uint64_t n, double q, uint64_t c, double u);
