@@ -24,22 +24,9 @@ constexpr uint64_t AUTOW_SALT = 0x4155544F00000000ull;
 // gets its own copy with its own popcount.
 #define AUTOW_INLINE inline __attribute__((always_inline))
 
-// The 64 bits from bit t on, bit t lowest. Reads words t / 32 and t / 32 + 1
-// and the next one clamped to `last` (the buffer's last word): bits past
-// the buffer are never read and never needed.
-AUTOW_INLINE uint64_t Fetch64(const uint32_t* w, uint64_t t, uint64_t last) {
-  const uint64_t i = t >> 5;
-  const unsigned shift = static_cast<unsigned>(t & 31);
-  const uint64_t low = w[i] | (static_cast<uint64_t>(w[i + 1]) << 32);
-  const uint64_t high = w[i + 2 <= last ? i + 2 : last];
-  return (low >> shift) | ((high << 32) << (32 - shift));
-}
-
 AUTOW_INLINE uint64_t Aligned64(const uint32_t* w, uint64_t c) {
   return w[2 * c] | (static_cast<uint64_t>(w[2 * c + 1]) << 32);
 }
-
-AUTOW_INLINE uint64_t LowMask64(uint64_t bits) { return bits >= 64 ? ~0ull : (1ull << bits) - 1; }
 
 constexpr uint64_t M1 = 0x5555555555555555ull, M2 = 0x3333333333333333ull, M4 = 0x0F0F0F0F0F0F0F0Full;
 
@@ -47,12 +34,13 @@ constexpr uint64_t M1 = 0x5555555555555555ull, M2 = 0x3333333333333333ull, M4 = 
 // is bit t of the sequence xor bit t + D. For S dividing 64 each S-bit
 // field of a 64-bit chunk is one pair; f(x, fields) gets each chunk and the
 // number of whole pairs in it (the last chunk's bits past them are 0).
+// Each chunk reads only as far as the bits it needs.
 template <class F>
-AUTOW_INLINE void ForEachChunk(const uint32_t* w, uint64_t last, uint64_t D, uint64_t bits, int S, F&& f) {
+AUTOW_INLINE void ForEachChunk(const uint32_t* w, uint64_t D, uint64_t bits, int S, F&& f) {
   const uint64_t full = bits / 64;
-  for (uint64_t c = 0; c < full; ++c) f(Aligned64(w, c) ^ Fetch64(w, 64 * c + D, last), 64 / S);
-  const uint64_t rest = bits % 64;
-  if (rest != 0) f((Aligned64(w, full) ^ Fetch64(w, 64 * full + D, last)) & LowMask64(rest), static_cast<int>(rest) / S);
+  for (uint64_t c = 0; c < full; ++c) f(Aligned64(w, c) ^ LsbFirst64(w, 64 * c + D), 64 / S);
+  const int rest = static_cast<int>(bits % 64);
+  if (rest != 0) f((Aligned64(w, full) ^ LsbFirst64(w, 64 * full + D, rest)) & LowMask64(rest), rest / S);
 }
 
 // Per-field bit counts of x in fields of S = 8, 16 or 32 bits.
@@ -67,9 +55,9 @@ AUTOW_INLINE uint64_t FieldCounts(uint64_t x) {
 }
 
 template <int S>
-AUTOW_INLINE void CountFields(const uint32_t* w, uint64_t last, uint64_t D, uint64_t pairs, uint64_t* hist) {
+AUTOW_INLINE void CountFields(const uint32_t* w, uint64_t D, uint64_t pairs, uint64_t* hist) {
   constexpr uint64_t mask = S >= 32 ? 0xFFFFFFFFull : (1ull << S) - 1;
-  ForEachChunk(w, last, D, pairs * S, S, [&](uint64_t x, int fields) {
+  ForEachChunk(w, D, pairs * S, S, [&](uint64_t x, int fields) {
     x = FieldCounts<S>(x);
     for (int f = 0; f < fields; ++f, x >>= S) ++hist[x & mask];
   });
@@ -82,19 +70,18 @@ QV_POPCNT_CLONES void AUTOW::CountDistances(const uint32_t* w, uint32_t n, int S
   if (S < 1 || d < 1 || static_cast<uint64_t>(d) >= blocks) return;
   const uint64_t pairs = blocks - static_cast<uint64_t>(d);
   const uint64_t D = static_cast<uint64_t>(d) * static_cast<uint64_t>(S);
-  const uint64_t last = n / 32 + 1;
   // Fields of 1, 2 and 4 bits: the number of pairs at each distance is a
   // popcount over the chunk (pairs at distance 0 are the rest).
   if (S == 1) {
     uint64_t ones = 0;
-    ForEachChunk(w, last, D, pairs, 1, [&](uint64_t x, int) { ones += Popcount64(x); });
+    ForEachChunk(w, D, pairs, 1, [&](uint64_t x, int) { ones += Popcount64(x); });
     hist[1] += ones;
     hist[0] += pairs - ones;
     return;
   }
   if (S == 2) {
     uint64_t one = 0, two = 0;
-    ForEachChunk(w, last, D, pairs * 2, 2, [&](uint64_t x, int) {
+    ForEachChunk(w, D, pairs * 2, 2, [&](uint64_t x, int) {
       const uint64_t high = x >> 1;
       one += Popcount64((x ^ high) & M1);
       two += Popcount64(x & high & M1);
@@ -106,7 +93,7 @@ QV_POPCNT_CLONES void AUTOW::CountDistances(const uint32_t* w, uint32_t n, int S
   }
   if (S == 4) {
     uint64_t c[5] = {0, 0, 0, 0, 0};
-    ForEachChunk(w, last, D, pairs * 4, 4, [&](uint64_t x, int) {
+    ForEachChunk(w, D, pairs * 4, 4, [&](uint64_t x, int) {
       x = x - ((x >> 1) & M1);
       x = (x & M2) + ((x >> 2) & M2);  // each nibble 0 .. 4
       const uint64_t b0 = x & 0x1111111111111111ull, b1 = (x >> 1) & 0x1111111111111111ull;
@@ -119,24 +106,30 @@ QV_POPCNT_CLONES void AUTOW::CountDistances(const uint32_t* w, uint32_t n, int S
     hist[0] += pairs - c[1] - c[2] - c[3] - c[4];
     return;
   }
-  if (S == 8) return CountFields<8>(w, last, D, pairs, hist);
-  if (S == 16) return CountFields<16>(w, last, D, pairs, hist);
-  if (S == 32) return CountFields<32>(w, last, D, pairs, hist);
+  if (S == 8) return CountFields<8>(w, D, pairs, hist);
+  if (S == 16) return CountFields<16>(w, D, pairs, hist);
+  if (S == 32) return CountFields<32>(w, D, pairs, hist);
   if (S % 64 == 0) {
     // Whole chunks per block.
     const uint64_t per = static_cast<uint64_t>(S) / 64;
     for (uint64_t k = 0, c = 0; k < pairs; ++k) {
       int h = 0;
-      for (uint64_t j = 0; j < per; ++j, ++c) h += Popcount64(Aligned64(w, c) ^ Fetch64(w, 64 * c + D, last));
+      for (uint64_t j = 0; j < per; ++j, ++c) h += Popcount64(Aligned64(w, c) ^ LsbFirst64(w, 64 * c + D));
       ++hist[h];
     }
     return;
   }
   if (S < 64) {
     // The difference stream chunk by chunk, cut into S-bit fields: acc
-    // holds its next `have` bits, the next one lowest.
+    // holds its next `have` bits, the next one lowest. Chunk c reads only
+    // the bits of the stream it holds, the last one maybe fewer than 64.
     const uint64_t mask = (1ull << S) - 1;
-    uint64_t acc = Aligned64(w, 0) ^ Fetch64(w, D, last), c = 1;
+    const uint64_t bits = pairs * static_cast<uint64_t>(S), full = bits / 64;
+    const int rest = static_cast<int>(bits % 64);
+    auto chunk = [&](uint64_t j) {
+      return Aligned64(w, j) ^ (j < full ? LsbFirst64(w, 64 * j + D) : LsbFirst64(w, 64 * j + D, rest));
+    };
+    uint64_t acc = chunk(0), c = 1;
     int have = 64;
     for (uint64_t k = 0; k < pairs; ++k) {
       uint64_t v;
@@ -145,7 +138,7 @@ QV_POPCNT_CLONES void AUTOW::CountDistances(const uint32_t* w, uint32_t n, int S
         acc >>= S;
         have -= S;
       } else {
-        const uint64_t next = Aligned64(w, c) ^ Fetch64(w, 64 * c + D, last);
+        const uint64_t next = chunk(c);
         ++c;
         v = (acc | (next << have)) & mask;
         acc = next >> (S - have);
@@ -156,13 +149,14 @@ QV_POPCNT_CLONES void AUTOW::CountDistances(const uint32_t* w, uint32_t n, int S
     return;
   }
   // Any other size: each block read 64 bits at a time from where it starts.
-  const uint64_t tail = static_cast<uint64_t>(S) % 64;
+  const int tail = S % 64;
   const uint64_t body = static_cast<uint64_t>(S) - tail;
   for (uint64_t k = 0, a = 0; k < pairs; ++k, a += static_cast<uint64_t>(S)) {
     int h = 0;
     uint64_t off = 0;
-    for (; off < body; off += 64) h += Popcount64(Fetch64(w, a + off, last) ^ Fetch64(w, a + off + D, last));
-    if (tail != 0) h += Popcount64((Fetch64(w, a + off, last) ^ Fetch64(w, a + off + D, last)) & LowMask64(tail));
+    for (; off < body; off += 64) h += Popcount64(LsbFirst64(w, a + off) ^ LsbFirst64(w, a + off + D));
+    if (tail != 0)
+      h += Popcount64((LsbFirst64(w, a + off, tail) ^ LsbFirst64(w, a + off + D, tail)) & LowMask64(tail));
     ++hist[h];
   }
 }

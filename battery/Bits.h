@@ -59,18 +59,32 @@ inline uint64_t MsbFirstPair(const uint32_t* words, uint64_t i) {
   return (static_cast<uint64_t>(ReverseBits32(words[i])) << 32) | ReverseBits32(words[i + 1]);
 }
 
-// The 64 bits from bit t on in buffer order, not reversed: bit t lowest,
-// bit t + 63 highest. Reads words t / 32 .. t / 32 + 2, the last one only
-// when t is not a multiple of 32: within the buffer when t + 64 <= n.
-inline uint64_t ReadLsbFirst64(const uint32_t* words, uint64_t t) {
+inline uint32_t LowMask(int s) { return s >= 32 ? ~0u : (1u << s) - 1; }
+inline uint64_t LowMask64(int s) { return s >= 64 ? ~0ull : (1ull << s) - 1; }
+
+// The len bits (1 <= len <= 64) from bit t on, bit t lowest; the bits of the
+// result above them are whatever follows in the words read (mask them with
+// LowMask64(len) where they matter). Reads words t / 32 and t / 32 + 1, and
+// t / 32 + 2 only when bit t + len - 1 lies in it: never more than one word
+// past the one that holds bit t + len - 1, so a read that ends at the
+// sequence's last bit stays within the buffer's spare words.
+inline uint64_t LsbFirst64(const uint32_t* words, uint64_t t, int len) {
   const uint64_t i = t >> 5;
-  const int shift = static_cast<int>(t & 31);
-  const uint64_t pair = words[i] | (static_cast<uint64_t>(words[i + 1]) << 32);
-  if (shift == 0) return pair;
-  return (pair >> shift) | (static_cast<uint64_t>(words[i + 2]) << (64 - shift));
+  const unsigned shift = static_cast<unsigned>(t & 31);
+  uint64_t v = (words[i] | (static_cast<uint64_t>(words[i + 1]) << 32)) >> shift;
+  if (len > 64 - static_cast<int>(shift)) v |= static_cast<uint64_t>(words[i + 2]) << (64 - shift);
+  return v;
 }
 
-inline uint32_t LowMask(int s) { return s >= 32 ? ~0u : (1u << s) - 1; }
+// The same for all 64 bits, without a branch (the faster form where every
+// read takes 64 bits): word t / 32 + 2 is read always, at most the word
+// after the one that holds bit t + 63.
+inline uint64_t LsbFirst64(const uint32_t* words, uint64_t t) {
+  const uint64_t i = t >> 5;
+  const unsigned shift = static_cast<unsigned>(t & 31);
+  const uint64_t low = words[i] | (static_cast<uint64_t>(words[i + 1]) << 32);
+  return (low >> shift) | ((static_cast<uint64_t>(words[i + 2]) << 32) << (32 - shift));
+}
 
 // Calls f(v) with the s-bit values (1 <= s <= 32) that start at bits
 // start, start + 1, ..., start + count - 1 (the overlapping, sliding window),

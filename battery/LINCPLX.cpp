@@ -16,16 +16,6 @@ inline uint64_t ReverseBits64(uint64_t v) {
          ReverseBits32(static_cast<uint32_t>(v >> 32));
 }
 
-// The 64 bits from bit t, bit t lowest. Reads only the words that hold bits
-// t .. t + 63.
-inline uint64_t Read64(const uint32_t* words, uint64_t t) {
-  const uint64_t i = t >> 5;
-  const int shift = static_cast<int>(t & 31);
-  uint64_t v = (words[i] | (static_cast<uint64_t>(words[i + 1]) << 32)) >> shift;
-  if (shift != 0) v |= static_cast<uint64_t>(words[i + 2]) << (64 - shift);
-  return v;
-}
-
 // Berlekamp-Massey over the M bits of rev (bit x is block bit M - 1 - x,
 // zero words after them): returns L and counts the jumps. c starts zeroed;
 // b and t are scratch polynomials of c's size, window scratch of as many
@@ -188,10 +178,10 @@ int LINCPLX::BlockComplexity(uint64_t start, int& jumps) {
   for (int k = 0; k < words; ++k) {
     const int64_t p = int64_t(M) - 64 * int64_t(k + 1);
     if (p >= 0) {
-      rev_[k] = ReverseBits64(Read64(seqBits, start + static_cast<uint64_t>(p)));
+      rev_[k] = ReverseBits64(LsbFirst64(seqBits, start + static_cast<uint64_t>(p)));
     } else {
       const int count = M - 64 * k;  // 1 .. 63 bits: block bits 0 .. count - 1
-      rev_[k] = ReverseBits64(Read64(seqBits, start) & ((uint64_t(1) << count) - 1)) >> (64 - count);
+      rev_[k] = ReverseBits64(LsbFirst64(seqBits, start, count) & LowMask64(count)) >> (64 - count);
     }
   }
   std::fill(c_.begin(), c_.end(), 0);

@@ -3,14 +3,10 @@
 #include "battery/Distributions.h"
 #include "battery/RunState.h"
 
-namespace {
-
-double ChiSquareOverClasses(int classes, double chi2) {
+double MergedChiSquarePValue(int classes, double chi2) {
   if (classes < 2) return PVALUE_SHORT;
   return IncompleteGammaQ((classes - 1) / 2.0, chi2 / 2);
 }
-
-}  // namespace
 
 void MergedChiSquare::Build(const std::vector<double>& expected, const std::vector<int>& order, MergeRule rule,
                             double threshold, Remainder remainder) {
@@ -45,6 +41,6 @@ void MergedChiSquare::Build(const std::vector<double>& expected, const std::vect
     if (k < 0) k = Classes();
 }
 
-double MergedChiSquare::PValue(double chi2) const { return ChiSquareOverClasses(Classes(), chi2); }
+double MergedChiSquare::PValue(double chi2) const { return MergedChiSquarePValue(Classes(), chi2); }
 
-double MergedChiSquareSum::PValue() const { return ChiSquareOverClasses(classes_, Statistic()); }
+double MergedChiSquareSum::PValue() const { return MergedChiSquarePValue(classes_, Statistic()); }

@@ -62,25 +62,37 @@ class MergedChiSquare {
   std::vector<double> classExpected_;
 };
 
+// The p-value of a chi-square over merged classes: classes - 1 degrees of
+// freedom, PVALUE_SHORT when fewer than two classes closed.
+double MergedChiSquarePValue(int classes, double chi2);
+
 // The same merging done on the fly, for tests whose expected counts change
 // with every sequence: add the cells in visiting order, then ask for the
 // p-value.
+//
+// With `draws` other than 1 the cells give probabilities instead: the open
+// class sums them and its expected count is draws times that sum (the
+// product of the sum, as a test that counts draws against cumulative
+// probabilities forms it).
 class MergedChiSquareSum {
  public:
   explicit MergedChiSquareSum(MergeRule rule = MergeRule::AtLeast, double threshold = 5.0,
-                              Remainder remainder = Remainder::Drop)
-      : rule_(rule), threshold_(threshold), remainder_(remainder) {}
+                              Remainder remainder = Remainder::Drop, double draws = 1.0)
+      : rule_(rule), threshold_(threshold), remainder_(remainder), draws_(draws) {}
+  // Whether an open class with this expected count closes.
+  bool Closes(double expected) const { return rule_ == MergeRule::AtLeast ? expected >= threshold_ : expected > threshold_; }
   void Add(double observed, double expected) {
     o_ += observed;
     e_ += expected;
-    if (rule_ == MergeRule::AtLeast ? e_ >= threshold_ : e_ > threshold_) {
+    const double e = draws_ * e_;
+    if (Closes(e)) {
       if (remainder_ == Remainder::Drop) {
-        chi2_ += Term(o_, e_);
+        chi2_ += Term(o_, e);
       } else {
         // The last closed class may still take the remainder: its term waits.
         if (classes_ > 0) chi2_ += Term(lastO_, lastE_);
         lastO_ = o_;
-        lastE_ = e_;
+        lastE_ = e;
       }
       ++classes_;
       o_ = e_ = 0;
@@ -89,7 +101,7 @@ class MergedChiSquareSum {
   int Classes() const { return classes_; }
   double Statistic() const {
     if (remainder_ == Remainder::Drop || classes_ == 0) return chi2_;
-    return chi2_ + Term(lastO_ + o_, lastE_ + e_);
+    return chi2_ + Term(lastO_ + o_, lastE_ + draws_ * e_);
   }
   // PVALUE_SHORT when fewer than two classes closed.
   double PValue() const;
@@ -99,6 +111,7 @@ class MergedChiSquareSum {
   MergeRule rule_;
   double threshold_;
   Remainder remainder_;
-  double o_ = 0, e_ = 0, chi2_ = 0, lastO_ = 0, lastE_ = 0;
+  double draws_;
+  double o_ = 0, e_ = 0, chi2_ = 0, lastO_ = 0, lastE_ = 0;  // e_: in the cells' unit
   int classes_ = 0;
 };

@@ -51,11 +51,10 @@ QV_POPCNT_CLONES void OtmClassCounts(const uint32_t* words, uint64_t blocks, uin
   for (uint64_t w = 0; w < blocks; ++w) {
     const uint64_t start = w * OTM_BLOCK_BITS;
     uint64_t group[GROUPS + 1];
-    for (int g = 0; g < GROUPS; ++g) group[g] = ReadLsbFirst64(words, start + 64 * g);
-    // Only the block's last 8 bits of this one count: two words suffice,
-    // which keeps the read within the buffer at the sequence's end.
-    const uint64_t tail = start + 64 * GROUPS;
-    group[GROUPS] = (words[tail >> 5] | (static_cast<uint64_t>(words[(tail >> 5) + 1]) << 32)) >> (tail & 31);
+    for (int g = 0; g < GROUPS; ++g) group[g] = LsbFirst64(words, start + 64 * g);
+    // Only the block's last 8 bits of this one count, which keeps the read
+    // within the buffer at the sequence's end.
+    group[GROUPS] = LsbFirst64(words, start + 64 * GROUPS, OTM_TEMPLATE_BITS - 1);
     uint32_t count = 0;
     for (int g = 0; g < GROUPS; ++g) {
       const Bits128 z = group[g] | (Bits128(group[g + 1]) << 64);

@@ -8,6 +8,7 @@
 #include "battery/DatFile.h"
 #include "battery/Distributions.h"
 #include "battery/GridWalk.h"
+#include "battery/MergedChiSquare.h"
 #include "battery/Messages.h"
 #include "battery/RunState.h"
 
@@ -24,19 +25,17 @@ double Prob(const PartitionTable& t, int r) { return r >= t.rmin && r <= t.rmax 
 
 bool PARTITION::Usable(const PartitionTable& table, uint32_t u) {
   if (table.p.empty()) return false;
-  double s = 0;
-  int c = 0;
-  uint32_t m = u;
-  for (int r = table.rmin; r <= table.rmax; ++r) {
-    s += table.p[r - table.rmin];
-    const uint32_t e = static_cast<uint32_t>(u * s);
-    if (e >= 5) {
-      ++c;
-      s = 0;
-    }
-    m = std::min(m, e);
-  }
-  return !(table.rmax - table.rmin > 2.5 * c || c <= 1 || (c <= 3 && m < 1000) || u < 30);
+  // The classes of u groups over r = rmin..rmax in that order.
+  const double groups = static_cast<double>(u);
+  MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, groups);
+  for (double p : table.p) merge.Add(0, p);
+  const int c = merge.Classes();
+  // Two or three classes need every running expected count of that walk
+  // to reach 1000 (truncated): that is, every r closes a class of its own
+  // with at least 1000 expected groups.
+  bool large = c == static_cast<int>(table.p.size()) && u >= 1000;
+  for (double p : table.p) large = large && groups * p >= 1000;
+  return !(table.rmax - table.rmin > 2.5 * c || c <= 1 || (c <= 3 && !large) || u < 30);
 }
 
 // Reads every record of the file in its order and keeps the tables of the
@@ -203,37 +202,23 @@ void PARTITION::Compute(PartitionJob& job, Workspace& work) const {
     CountDistinct(groups, i, count, work.stamp.data(), values, [&] { return stream.Next(k); });
   }
   // Classes from the lower tail up to the mode, then from the upper tail
-  // down; a class closes when its expected count reaches 5 and the open
-  // remainder is dropped. A count outside rmin..rmax adds only to O.
+  // down; a class closes when its expected count, groups times its summed
+  // probabilities, reaches 5, and the open remainder is dropped. A count
+  // outside rmin..rmax has probability 0: it adds only to the observed.
   const PartitionTable& t = tables[k][i];
-  const double n = static_cast<double>(groups);
-  double o = 0, ps = 0, chi2 = 0;
-  int classes = 0;
-  auto add = [&](int r) {
-    ps += Prob(t, r);
-    const double e = n * ps;
-    if (e < 5) return false;
-    ++classes;
-    chi2 += (o - e) * (o - e) / e;
-    o = 0;
-    ps = 0;
-    return true;
-  };
+  MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, static_cast<double>(groups));
   int end = i;
   for (int r = 1; r <= i; ++r) {
-    o += count[r];
-    if (r < t.rmin || r > t.rmax) continue;
-    if (add(r) && Prob(t, r) > Prob(t, r + 1)) {
+    const int closed = merge.Classes();
+    merge.Add(count[r], Prob(t, r));
+    if (merge.Classes() > closed && Prob(t, r) > Prob(t, r + 1)) {
       end = r;
       break;
     }
   }
-  for (int r = i; r > end; --r) {
-    o += count[r];
-    if (r <= t.rmax) add(r);
-  }
-  job.classes = classes;
-  job.chi2 = chi2;
+  for (int r = i; r > end; --r) merge.Add(count[r], Prob(t, r));
+  job.classes = merge.Classes();
+  job.chi2 = merge.Statistic();
 }
 
 void PARTITION::RunTest() {
@@ -259,7 +244,7 @@ void PARTITION::RunTest() {
         PValueRecord& r = records_[job.record];
         snprintf(r.label, sizeof r.label, "Partition_%d_%d", job.k, job.i);
         // No statistic without two classes.
-        r.p = job.classes < 2 ? PVALUE_SHORT : IncompleteGammaQ((job.classes - 1) / 2.0, job.chi2 / 2);
+        r.p = MergedChiSquarePValue(static_cast<int>(job.classes), job.chi2);
       });
   subThreadCpuSeconds = pool_.CpuSeconds();
   if (!whole) return;

@@ -144,17 +144,6 @@ int NarrowRank(const uint64_t* rowsBits, int R) {
   return rank;
 }
 
-// The len <= 64 bits from bit t, bit t lowest (column order within a row
-// does not change the rank).
-inline uint64_t Bits64(const uint32_t* words, uint64_t t, int len) {
-  const uint64_t i = t >> 5;
-  const int shift = static_cast<int>(t & 31);
-  const uint64_t low = words[i] | (uint64_t(words[i + 1]) << 32);
-  uint64_t v = low >> shift;
-  if (shift != 0 && len > 64 - shift) v |= uint64_t(words[i + 2]) << (64 - shift);
-  return len == 64 ? v : v & ((uint64_t(1) << len) - 1);
-}
-
 }  // namespace
 
 void RANK::RankOneSize(int slot) {
@@ -202,11 +191,14 @@ void RANK::RankOneSize(int slot) {
 
   counts_.assign(m + 1, 0);
   const int words = (C + 63) / 64;
+  // Each row's C bits, bit t lowest (column order within a row does not
+  // change the rank).
   if (C <= 64) {
+    const uint64_t rowMask = LowMask64(C);
     matrix_.resize(R);
     for (uint64_t i = 0; i < N; ++i) {
       const uint64_t start = i * cells;
-      for (int r = 0; r < R; ++r) matrix_[r] = Bits64(seqBits, start + uint64_t(r) * C, C);
+      for (int r = 0; r < R; ++r) matrix_[r] = LsbFirst64(seqBits, start + uint64_t(r) * C, C) & rowMask;
       ++counts_[NarrowRank(matrix_.data(), R)];
     }
   } else {
@@ -216,7 +208,10 @@ void RANK::RankOneSize(int slot) {
       for (int r = 0; r < R; ++r) {
         uint64_t* row = matrix_.data() + size_t(r) * words;
         const uint64_t t = start + uint64_t(r) * C;
-        for (int w = 0; w < words; ++w) row[w] = Bits64(seqBits, t + 64 * uint64_t(w), std::min(64, C - 64 * w));
+        for (int w = 0; w < words; ++w) {
+          const int len = std::min(64, C - 64 * w);
+          row[w] = LsbFirst64(seqBits, t + 64 * uint64_t(w), len) & LowMask64(len);
+        }
       }
       ++counts_[Gf2Rank(matrix_.data(), words)];
     }

@@ -8,6 +8,7 @@
 #include "battery/DatFile.h"
 #include "battery/Distributions.h"
 #include "battery/GridWalk.h"
+#include "battery/MergedChiSquare.h"
 #include "battery/Messages.h"
 #include "battery/RunState.h"
 
@@ -249,26 +250,24 @@ void RW2D::ZarWalk2D() {
   }
 }
 
-// The chi-square of one level over the points in visiting order: a class
-// closes at the first point where the walks' expected count since the last
-// class reaches 5 (found by bisection of the cumulative probabilities), the
-// open remainder is dropped. Only the occupied points are visited, and
-// their counters are set back to 0.
+// The chi-square of one level over the points in visiting order, the open
+// remainder dropped. The first point at which a class closes is found by
+// bisection of the cumulative probabilities, so only the occupied points
+// are visited, and their counters are set back to 0.
 double RW2D::LevelPValue(int c, uint64_t walks) {
   LevelClasses& lc = level_[c];
   std::sort(lc.touched.begin(), lc.touched.end());
   const double W = static_cast<double>(walks);
   const size_t points = lc.count.size();
   const double* cum = lc.cumulative.data();
-  double chi2 = 0;
-  int classes = 0;
+  MergedChiSquareSum merge;
   size_t start = 0, next = 0;
   while (start < points) {
-    // The first j >= start with W (cum[j + 1] - cum[start]) >= 5.
+    // The first j >= start at which the class from start closes.
     size_t lo = start, hi = points;
     while (lo < hi) {
       const size_t mid = lo + (hi - lo) / 2;
-      if (W * (cum[mid + 1] - cum[start]) >= 5)
+      if (merge.Closes(W * (cum[mid + 1] - cum[start])))
         hi = mid;
       else
         lo = mid + 1;
@@ -276,12 +275,11 @@ double RW2D::LevelPValue(int c, uint64_t walks) {
     if (lo == points) break;
     double o = 0;
     for (; next < lc.touched.size() && lc.touched[next] <= lo; ++next) o += lc.count[lc.touched[next]];
-    const double e = W * (cum[lo + 1] - cum[start]);
-    chi2 += (o - e) * (o - e) / e;
-    ++classes;
+    // Points start .. lo as one cell: it closes its class.
+    merge.Add(o, W * (cum[lo + 1] - cum[start]));
     start = lo + 1;
   }
   for (uint32_t point : lc.touched) lc.count[point] = 0;
   lc.touched.clear();
-  return classes < 2 ? PVALUE_SHORT : IncompleteGammaQ((classes - 1) / 2.0, chi2 / 2);
+  return merge.PValue();
 }

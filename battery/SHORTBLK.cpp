@@ -9,18 +9,6 @@
 
 namespace {
 
-// The len bits (1 <= len <= 64) from bit t, bit t lowest; higher bits of
-// the result are whatever follows. Reads no word past the one that holds
-// bit t + len - 1, plus at most the next one (the buffer's spare words
-// cover a read that ends at the last bit).
-inline uint64_t RawBits(const uint32_t* words, uint64_t t, int len) {
-  const uint64_t i = t >> 5;
-  const int shift = static_cast<int>(t & 31);
-  uint64_t bits = (words[i] | (static_cast<uint64_t>(words[i + 1]) << 32)) >> shift;
-  if (len > 64 - shift) bits |= static_cast<uint64_t>(words[i + 2]) << (64 - shift);
-  return bits;
-}
-
 // Spreads the bits of a piece of M = 64 / L bits into M lanes of L bits:
 // bit k of the piece becomes the lowest bit of lane k.
 template <int L>
@@ -56,7 +44,7 @@ void CountStrided(const uint32_t* words, uint64_t groups, int S, uint64_t d, uin
       if (cols == 64) {
         for (int p = 0; p < 64 / M; ++p) acc[p] = 0;
         for (int r = 0; r < S; ++r) {
-          const uint64_t row = RawBits(words, b + r * d + j, 64);
+          const uint64_t row = LsbFirst64(words, b + r * d + j, 64);
           for (int p = 0; p < 64 / M; ++p) acc[p] = (acc[p] << 1) | spread.table[(row >> (p * M)) & PIECE_MASK];
         }
         for (int p = 0; p < 64 / M; ++p)
@@ -65,7 +53,7 @@ void CountStrided(const uint32_t* words, uint64_t groups, int S, uint64_t d, uin
         const int pieces = (cols + M - 1) / M;
         for (int p = 0; p < pieces; ++p) acc[p] = 0;
         for (int r = 0; r < S; ++r) {
-          const uint64_t row = RawBits(words, b + r * d + j, cols);
+          const uint64_t row = LsbFirst64(words, b + r * d + j, cols);
           for (int p = 0; p < pieces; ++p) acc[p] = (acc[p] << 1) | spread.table[(row >> (p * M)) & PIECE_MASK];
         }
         // Lanes past the last column hold bits of no word.
@@ -90,7 +78,7 @@ void CountStridedMasks(const uint32_t* words, uint64_t groups, int S, uint64_t d
       const int cols = d - j < 64 ? static_cast<int>(d - j) : 64;
       mask[0] = cols == 64 ? ~uint64_t(0) : (uint64_t(1) << cols) - 1;
       for (int r = 0, size = 1; r < S; ++r, size *= 2) {
-        const uint64_t row = RawBits(words, b + r * d + j, cols);
+        const uint64_t row = LsbFirst64(words, b + r * d + j, cols);
         // Value i of the rows so far becomes 2 i (bit of this row 0) or
         // 2 i + 1; from the top down, so no mask is overwritten unread.
         for (int i = size - 1; i >= 0; --i) {

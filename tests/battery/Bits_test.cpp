@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <random>
 #include <vector>
+
+#include "GuardedSequence.h"
 
 namespace {
 
@@ -16,34 +15,6 @@ uint32_t SlowBits(const uint32_t* w, uint64_t t, int s) {
   for (int j = 0; j < s; ++j) v = (v << 1) | ReadBit(w, t + j);
   return v;
 }
-
-// A sequence buffer of n random bits laid out as the engine allocates it,
-// n / 32 + 2 words, ending exactly where an inaccessible page begins: a
-// read past the buffer's last word stops the test program.
-class GuardedSequence {
- public:
-  GuardedSequence(uint32_t n, uint32_t seed) : n_(n) {
-    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    const size_t bytes = (n / 32 + 2) * sizeof(uint32_t);
-    size_ = ((bytes + page - 1) / page + 1) * page;
-    void* base = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    EXPECT_NE(base, MAP_FAILED);
-    base_ = static_cast<char*>(base);
-    EXPECT_EQ(mprotect(base_ + size_ - page, page, PROT_NONE), 0);
-    words_ = reinterpret_cast<uint32_t*>(base_ + size_ - page - bytes);
-    std::mt19937 gen(seed);
-    for (size_t i = 0; i < n / 32 + 2; ++i) words_[i] = gen();
-  }
-  ~GuardedSequence() { munmap(base_, size_); }
-  const uint32_t* words() const { return words_; }
-  uint32_t n() const { return n_; }
-
- private:
-  uint32_t n_;
-  size_t size_ = 0;
-  char* base_ = nullptr;
-  uint32_t* words_ = nullptr;
-};
 
 // Lengths around word boundaries, short and spanning several words.
 const uint32_t LENGTHS[] = {1, 31, 32, 33, 63, 64, 65, 95, 96, 97, 200, 255, 256, 257};
@@ -188,7 +159,7 @@ TEST(Bits, SixtyFourBitsInBufferOrderFromEveryStart) {
     for (uint64_t t = 0; t + 64 <= n; ++t) {
       uint64_t slow = 0;
       for (int j = 63; j >= 0; --j) slow = (slow << 1) | ReadBit(seq.words(), t + j);
-      ASSERT_EQ(ReadLsbFirst64(seq.words(), t), slow) << n << " " << t;
+      ASSERT_EQ(LsbFirst64(seq.words(), t), slow) << n << " " << t;
     }
   }
 }
@@ -233,4 +204,48 @@ TEST(Bits, PopcountsAgreeWithCountingBitByBit) {
     slow += SlowPopcount(v) + SlowPopcount(static_cast<uint32_t>(v >> 7));
   }
   EXPECT_EQ(CountByClones(x.data(), x.size()), slow);
+}
+
+namespace {
+
+// The reference: bit by bit, bit t lowest.
+uint64_t SlowLsbFirst(const uint32_t* w, uint64_t t, int len) {
+  uint64_t v = 0;
+  for (int j = 0; j < len; ++j) v |= static_cast<uint64_t>(ReadBit(w, t + j)) << j;
+  return v;
+}
+
+// Every read of 1 to 64 bits from `from` on that ends at or before the
+// last bit, and every read of all 64 bits.
+void ExpectLsbFirst64(const GuardedSequence& seq, uint64_t from) {
+  const uint32_t n = seq.n();
+  for (int len = 1; len <= 64; ++len)
+    for (uint64_t t = from; t + len <= n; ++t)
+      ASSERT_EQ(LsbFirst64(seq.words(), t, len) & LowMask64(len), SlowLsbFirst(seq.words(), t, len))
+          << n << " " << t << " " << len;
+  for (uint64_t t = from; t + 64 <= n; ++t)
+    ASSERT_EQ(LsbFirst64(seq.words(), t), SlowLsbFirst(seq.words(), t, 64)) << n << " " << t;
+}
+
+}  // namespace
+
+TEST(Bits, LsbFirst64AgreesWithBitByBitReadingUpToTheLastBit) {
+  for (uint32_t n : LENGTHS) {
+    GuardedSequence seq(n, 5000 + n);
+    ExpectLsbFirst64(seq, 0);
+  }
+  // Short reads that end at the last bit, a few bits into the buffer's
+  // last word but one: 220 bits (blocks of 20 end at bit 219, read from
+  // bit 200) and 1,048,600 bits (the same from bit 1,048,580).
+  GuardedSequence short220(220, 5220);
+  ExpectLsbFirst64(short220, 0);
+  GuardedSequence long1m(1048600, 5221);
+  ExpectLsbFirst64(long1m, 1048600 - 200);
+}
+
+TEST(Bits, LowMask64KeepsTheLowBits) {
+  EXPECT_EQ(LowMask64(1), 1u);
+  EXPECT_EQ(LowMask64(20), 0xFFFFFull);
+  EXPECT_EQ(LowMask64(63), 0x7FFFFFFFFFFFFFFFull);
+  EXPECT_EQ(LowMask64(64), ~0ull);
 }

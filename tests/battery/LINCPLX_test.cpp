@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "AmlsLincplxReference.h"
+#include "GuardedSequence.h"
 #include "NullLaw.h"
 #include "SequenceFixture.h"
 #include "battery/Distributions.h"
@@ -167,6 +169,35 @@ TEST_F(LinCplxFixture, BadInputsFail) {
     const auto pairs = Run(test, SLOT_LINCPLX);
     ASSERT_EQ(pairs.size(), 2u);
     for (const Pair& p : pairs) EXPECT_TRUE(p.p == PVALUE_FAIL || (p.p >= 0 && p.p < 1e-10)) << kind << p.label << " " << p.p;
+  }
+}
+
+TEST_F(LinCplxFixture, BlocksEndingNearTheBufferEndReadNoWordPastIt) {
+  // Blocks of 20 bits, the last one ending a few bits into the buffer's
+  // last word but one, in a buffer that ends where an inaccessible page
+  // begins: at 220 bits, and at 1,048,600 bits with "Optimize length"
+  // (20 divides n).
+  struct Case {
+    uint32_t n;
+    int len, optlen;
+    std::vector<std::string> labels;
+  };
+  const Case cases[] = {
+      {220, 20, 0, {"LCjmp_20_11"}},
+      {1048600, 20, 1, {"LCjmp_20_52430", "LClen_20_12"}},
+  };
+  for (const Case& c : cases) {
+    GuardedSequence seq(c.n, c.n);
+    seqBits = seq.words();
+    seqLen = c.n;
+    Params(c.len, c.optlen);
+    LINCPLX test;
+    const auto pairs = Run(test, SLOT_LINCPLX);
+    ASSERT_EQ(pairs.size(), c.labels.size()) << c.n;
+    for (size_t j = 0; j < pairs.size(); ++j) {
+      EXPECT_EQ(pairs[j].label, c.labels[j]);
+      EXPECT_TRUE(pairs[j].p >= 0 && pairs[j].p <= 1) << pairs[j].label << " " << pairs[j].p;
+    }
   }
 }
 

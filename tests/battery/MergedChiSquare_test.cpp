@@ -117,3 +117,37 @@ TEST(MergedChiSquare, TheRemainderIsDroppedOrJoinsTheLastClass) {
   EXPECT_DOUBLE_EQ(twoClasses.Statistic(), 4.0 / 6);  // 0 + (8 - 6)^2 / 6
   EXPECT_DOUBLE_EQ(twoClasses.PValue(), IncompleteGammaQ(0.5, 2.0 / 6));
 }
+
+TEST(MergedChiSquare, CellsGivenAsProbabilitiesOfDraws) {
+  // The hand-worked table as probabilities of 64 draws (all exact in
+  // binary): the same classes and statistics as with expected counts.
+  const std::vector<double> expected = {2.5, 2.5, 5, 1, 4, 3, 3};
+  const std::vector<int> observed = {1, 4, 6, 0, 7, 2, 5};
+  for (MergeRule rule : {MergeRule::AtLeast, MergeRule::MoreThan}) {
+    MergedChiSquareSum counts(rule), draws(rule, 5.0, Remainder::Drop, 64);
+    for (size_t c = 0; c < expected.size(); ++c) {
+      counts.Add(observed[c], expected[c]);
+      draws.Add(observed[c], expected[c] / 64);
+    }
+    EXPECT_EQ(draws.Classes(), counts.Classes());
+    EXPECT_EQ(draws.Statistic(), counts.Statistic());
+  }
+  EXPECT_EQ(MergedChiSquareSum(MergeRule::AtLeast, 5.0, Remainder::Drop, 64).Classes(), 0);
+  // The remainder joins the last class in the draws' unit too: expected
+  // 3, 3 | 1, 1 as eighths of 8 draws.
+  MergedChiSquareSum joined(MergeRule::AtLeast, 5.0, Remainder::JoinLast, 8);
+  const double observedJoined[] = {4, 4, 2, 0};
+  for (int c = 0; c < 4; ++c) joined.Add(observedJoined[c], c < 2 ? 0.375 : 0.125);
+  EXPECT_EQ(joined.Classes(), 1);
+  EXPECT_DOUBLE_EQ(joined.Statistic(), 0.5);  // (10 - 8)^2 / 8
+}
+
+TEST(MergedChiSquare, ClosesFollowsTheRule) {
+  EXPECT_TRUE(MergedChiSquareSum(MergeRule::AtLeast).Closes(5));
+  EXPECT_FALSE(MergedChiSquareSum(MergeRule::AtLeast).Closes(4.999));
+  EXPECT_FALSE(MergedChiSquareSum(MergeRule::MoreThan).Closes(5));
+  EXPECT_TRUE(MergedChiSquareSum(MergeRule::MoreThan, 10.0).Closes(10.5));
+  EXPECT_FALSE(MergedChiSquareSum(MergeRule::MoreThan, 10.0).Closes(10));
+  EXPECT_EQ(MergedChiSquarePValue(1, 3.0), PVALUE_SHORT);
+  EXPECT_DOUBLE_EQ(MergedChiSquarePValue(3, 2.0), IncompleteGammaQ(1.0, 1.0));
+}

@@ -33,6 +33,7 @@
 #include "battery/DFT.h"
 #include "battery/DftLaw.h"
 #include "battery/PValueTests.h"
+#include "tools/Xoshiro256.h"
 
 namespace {
 
@@ -56,32 +57,6 @@ constexpr int64_t BLOCK = 256;
 // The table ends at the last point with at least this many replicates beyond.
 constexpr double MIN_TAIL = 400;
 
-uint64_t SplitMix64(uint64_t& state) {
-  uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-  return z ^ (z >> 31);
-}
-
-// xoshiro256** 1.0 (Blackman and Vigna).
-struct Xoshiro256 {
-  uint64_t s[4];
-  explicit Xoshiro256(uint64_t seed) {
-    for (uint64_t& word : s) word = SplitMix64(seed);
-  }
-  static uint64_t Rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
-  uint64_t Next() {
-    const uint64_t result = Rotl(s[1] * 5, 7) * 9;
-    const uint64_t t = s[1] << 17;
-    s[2] ^= s[0];
-    s[3] ^= s[1];
-    s[1] ^= s[2];
-    s[0] ^= s[3];
-    s[2] ^= t;
-    s[3] = Rotl(s[3], 45);
-    return result;
-  }
-};
 
 uint64_t BlockSeed(uint64_t seed, const Case& c, int64_t block) {
   uint64_t state = seed ^ (uint64_t(c.N) << 24) ^ (uint64_t(c.R) << 56) ^ (uint64_t(c.mode) << 62) ^ uint64_t(block);
