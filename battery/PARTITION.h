@@ -20,6 +20,7 @@ struct PartitionJob {
   int i;
   double classes;
   double chi2;
+  uint64_t alike;  // i = 2: the groups whose two values are equal
 };
 
 // Partition (poker) test: the sequence read as consecutive groups of i
