@@ -16,9 +16,11 @@ uint64_t Mix64(uint64_t z) {  // the splitmix64 finaliser
 
 double LnBeta(double a, double b) { return LogGamma(a) + LogGamma(b) - LogGamma(a + b); }
 
-// P(C <= k) and P(C >= k) for C binomial (n, q), 0 < q < 1, by the
-// incomplete beta ratio: P(C >= k) = I_q(k, n - k + 1) for 1 <= k <= n.
-double UpperTail(int64_t n, double q, int64_t k) {
+}  // namespace
+
+// By the incomplete beta ratio: P(C >= k) = I_q(k, n - k + 1) for 1 <= k <= n.
+double BinomialUpperTail(uint64_t trials, double q, int64_t k) {
+  const int64_t n = static_cast<int64_t>(trials);
   if (k <= 0) return 1;
   if (k > n) return 0;
   const double a = static_cast<double>(k), b = static_cast<double>(n - k + 1);
@@ -27,14 +29,13 @@ double UpperTail(int64_t n, double q, int64_t k) {
   return std::clamp(p, 0.0, 1.0);
 }
 
-double LowerTail(int64_t n, double q, int64_t k) {
+double BinomialLowerTail(uint64_t trials, double q, int64_t k) {
+  const int64_t n = static_cast<int64_t>(trials);
   if (k < 0) return 0;
   if (k >= n) return 1;
   // P(C <= k) = P(n - C >= n - k), n - C binomial (n, 1 - q).
-  return UpperTail(n, 1 - q, n - k);
+  return BinomialUpperTail(trials, 1 - q, n - k);
 }
-
-}  // namespace
 
 uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
   uint64_t h = 0x6A09E667F3BCC909ull ^ bits;
@@ -45,9 +46,16 @@ uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
     h = (h ^ w) * 0x9E3779B97F4A7C15ull;
     h ^= h >> 29;
   }
-  uint64_t tail = i < whole ? words[i++] : 0;
+  // The bits left, at most one whole word and a part of the next, in one
+  // chunk with the first of them lowest.
+  uint64_t tail = 0;
+  int shift = 0;
+  if (i < whole) {
+    tail = words[i++];
+    shift = 32;
+  }
   const int rest = static_cast<int>(bits % 32);
-  if (rest != 0) tail |= static_cast<uint64_t>(words[i] & ((1u << rest) - 1)) << 32;
+  if (rest != 0) tail |= static_cast<uint64_t>(words[i] & ((1u << rest) - 1)) << shift;
   h = (h ^ tail) * 0x9E3779B97F4A7C15ull;
   return Mix64(h);
 }
@@ -69,11 +77,11 @@ double BinomialTwoSidedRandomisedP(uint64_t trials, double q, uint64_t c, double
   // belong to its atom.
   const double tol = 1e-12 * std::max(1.0, mean);
   // k < mean - d - tol or k > mean + d + tol: strictly farther.
-  const double greater = LowerTail(n, q, static_cast<int64_t>(std::ceil(mean - d - tol)) - 1) +
-                         UpperTail(n, q, static_cast<int64_t>(std::floor(mean + d + tol)) + 1);
+  const double greater = BinomialLowerTail(trials, q, static_cast<int64_t>(std::ceil(mean - d - tol)) - 1) +
+                         BinomialUpperTail(trials, q, static_cast<int64_t>(std::floor(mean + d + tol)) + 1);
   // k <= mean - d + tol or k >= mean + d - tol: at least as far.
-  const double atLeast = LowerTail(n, q, static_cast<int64_t>(std::floor(mean - d + tol))) +
-                         UpperTail(n, q, static_cast<int64_t>(std::ceil(mean + d - tol)));
+  const double atLeast = BinomialLowerTail(trials, q, static_cast<int64_t>(std::floor(mean - d + tol))) +
+                         BinomialUpperTail(trials, q, static_cast<int64_t>(std::ceil(mean + d - tol)));
   // Tails below the range of doubles: the count is the data's failure, as
   // an underflowing chi-square tail is.
   if (!(atLeast > 0)) return PVALUE_FAIL;
