@@ -37,6 +37,14 @@ double BinomialLowerTail(uint64_t trials, double q, int64_t k) {
   return BinomialUpperTail(trials, 1 - q, n - k);
 }
 
+double BinomialPmf(uint64_t trials, double q, int64_t k) {
+  const int64_t n = static_cast<int64_t>(trials);
+  if (k < 0 || k > n) return 0;
+  const double kd = static_cast<double>(k), nd = static_cast<double>(n);
+  return std::exp(LogGamma(nd + 1) - LogGamma(kd + 1) - LogGamma(nd - kd + 1) + kd * std::log(q) +
+                  (nd - kd) * std::log1p(-q));
+}
+
 uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
   uint64_t h = 0x6A09E667F3BCC909ull ^ bits;
   const uint64_t whole = bits / 32;
@@ -76,12 +84,16 @@ double BinomialTwoSidedRandomisedP(uint64_t trials, double q, uint64_t c, double
   // Outcomes as far as c within rounding (its mirror 2 n q - c when whole)
   // belong to its atom.
   const double tol = 1e-12 * std::max(1.0, mean);
-  // k < mean - d - tol or k > mean + d + tol: strictly farther.
-  const double greater = BinomialLowerTail(trials, q, static_cast<int64_t>(std::ceil(mean - d - tol)) - 1) +
-                         BinomialUpperTail(trials, q, static_cast<int64_t>(std::floor(mean + d + tol)) + 1);
-  // k <= mean - d + tol or k >= mean + d - tol: at least as far.
-  const double atLeast = BinomialLowerTail(trials, q, static_cast<int64_t>(std::floor(mean - d + tol))) +
-                         BinomialUpperTail(trials, q, static_cast<int64_t>(std::ceil(mean + d - tol)));
+  // k <= lo or k >= hi: strictly farther (k < mean - d - tol or
+  // k > mean + d + tol). Between them only lo + 1 and hi - 1 can be as far
+  // as c; their probabilities make the atom.
+  const int64_t lo = static_cast<int64_t>(std::ceil(mean - d - tol)) - 1;
+  const int64_t hi = static_cast<int64_t>(std::floor(mean + d + tol)) + 1;
+  const double greater = BinomialLowerTail(trials, q, lo) + BinomialUpperTail(trials, q, hi);
+  auto asFar = [&](int64_t k) { return std::fabs(static_cast<double>(k) - mean) >= d - tol; };
+  double atom = asFar(lo + 1) ? BinomialPmf(trials, q, lo + 1) : 0.0;
+  if (hi - 1 != lo + 1 && asFar(hi - 1)) atom += BinomialPmf(trials, q, hi - 1);
+  const double atLeast = greater + atom;
   // Tails below the range of doubles: the count is the data's failure, as
   // an underflowing chi-square tail is.
   if (!(atLeast > 0)) return PVALUE_FAIL;

@@ -22,6 +22,8 @@ double RandomisedPValue(double pGreater, double pAtLeast, double u);
 // P(C >= k) and P(C <= k) for C binomial (n, q), 0 < q < 1.
 double BinomialUpperTail(uint64_t n, double q, int64_t k);
 double BinomialLowerTail(uint64_t n, double q, int64_t k);
+// P(C = k).
+double BinomialPmf(uint64_t n, double q, int64_t k);
 
 // The randomised two-sided p-value of a binomial count: c successes among n
 // trials of probability q, outcomes ranked by their distance from n q (the

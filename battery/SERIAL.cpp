@@ -88,9 +88,12 @@ double PairSecondDifferenceP(const uint64_t d[], uint64_t n, double u) {
   while (static_cast<unsigned __int128>(root + 1) * (root + 1) <= square) ++root;
   // J is (n - root) / 2 or its mirror (n + root) / 2.
   const int64_t low = static_cast<int64_t>((n - root) / 2), high = static_cast<int64_t>((n + root) / 2);
-  const double greater = low == high ? 1 - (ChangesAtMost(n, low) - ChangesAtMost(n, low - 1))
-                                     : ChangesAtMost(n, low - 1) + ChangesAtLeast(n, high + 1);
-  const double atLeast = low == high ? 1 : ChangesAtMost(n, low) + ChangesAtLeast(n, high);
+  // P(J = j) = 2 P(B = j) for even j (J is even, and so is its mirror n - J
+  // when n is).
+  auto exactly = [n](int64_t j) { return j % 2 == 0 ? 2 * BinomialPmf(n, 0.5, j) : 0.0; };
+  const double greater =
+      low == high ? 1 - exactly(low) : ChangesAtMost(n, low - 1) + ChangesAtLeast(n, high + 1);
+  const double atLeast = greater + (low == high ? exactly(low) : exactly(low) + exactly(high));
   if (!(atLeast > 0)) return PVALUE_FAIL;
   return RandomisedPValue(std::min(greater, 1.0), std::min(atLeast, 1.0), u);
 }
