@@ -223,7 +223,14 @@ void PARTITION::Compute(PartitionJob& job, Workspace& work) const {
   for (int r = i; r > end; --r) merge.Add(count[r], Prob(t, r));
   job.classes = merge.Classes();
   job.chi2 = merge.Statistic();
-  job.alike = count[1];
+  // Groups of two values: the groups of two equal values are binomial
+  // (groups, 2^-k) exactly, and the two-class chi-square of that count has
+  // a lattice, with an atom at 1 where the expected counts are whole, that
+  // thousands of sequences see. Its exact law instead, randomised within
+  // the count's atom by the sequence's own bits.
+  if (i == 2)
+    job.p = BinomialTwoSidedRandomisedP(groups, Prob(t, 1), count[1],
+                                        HashUniform(hash_, PARTITION_SALT + static_cast<uint64_t>(k)));
 }
 
 void PARTITION::RunTest() {
@@ -238,13 +245,8 @@ void PARTITION::RunTest() {
       ForEachValue(seqBits, 0, values16_[k].size(), k, [&](uint32_t v) { *out++ = static_cast<uint16_t>(v); });
     }
   }
-  // Groups of two values: the groups of two equal values are binomial
-  // (groups, 2^-k) exactly, and the two-class chi-square of that count has
-  // a lattice, with an atom at 1 where the expected counts are whole, that
-  // thousands of sequences see. Its exact law instead, randomised within
-  // the count's atom by the sequence's own bits.
   const bool pairs = std::any_of(jobList_.begin(), jobList_.end(), [](const Pair& job) { return job.i == 2; });
-  const uint64_t hash = pairs ? SequenceHash(seqBits, seqLen) : 0;
+  hash_ = pairs ? SequenceHash(seqBits, seqLen) : 0;
   const bool whole = pool_.Run(
       jobCount,
       [&](int j, PartitionJob& job) {
@@ -256,9 +258,7 @@ void PARTITION::RunTest() {
         PValueRecord& r = records_[job.record];
         snprintf(r.label, sizeof r.label, "Partition_%d_%d", job.k, job.i);
         if (job.i == 2) {
-          const uint64_t groups = uint64_t{seqLen} / (2 * uint64_t(job.k));
-          r.p = BinomialTwoSidedRandomisedP(groups, Prob(tables[job.k][2], 1), job.alike,
-                                            HashUniform(hash, PARTITION_SALT + static_cast<uint64_t>(job.k)));
+          r.p = job.p;
           return;
         }
         // No statistic without two classes.
