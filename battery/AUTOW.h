@@ -13,6 +13,7 @@ struct AutoWJob {
   int d;         // distance in blocks
   double cells;  // classes of the chi-square
   double chi2;
+  double p;  // S = 1: the randomised p-value of the differing pairs
 };
 
 // Windowed autocorrelation: the sequence cut into blocks of S bits; for a
@@ -56,6 +57,7 @@ class AUTOW : public TESTthd {
   std::vector<PValueRecord> records_;
   // One histogram per sub-thread, histogramSize_ counts each.
   std::unique_ptr<uint64_t[]> histograms_;
+  uint64_t hash_ = 0;  // the sequence's hash, for the S = 1 p-values
   size_t histogramSize_ = 0;
   SubThreadPool<AutoWJob, &AutoWJob::S> pool_;
 };

@@ -20,6 +20,7 @@ struct PartitionJob {
   int i;
   double classes;
   double chi2;
+  double p;  // i = 2: the randomised p-value of the groups of two equal values
 };
 
 // Partition (poker) test: the sequence read as consecutive groups of i
@@ -75,6 +76,7 @@ class PARTITION : public TESTthd {
   std::vector<uint8_t> values8_[K_MAX + 1];
   std::vector<uint16_t> values16_[K_MAX + 1];
   bool buffered_[K_MAX + 1] = {};
+  uint64_t hash_ = 0;  // the sequence's hash, for the i = 2 p-values
   std::vector<Workspace> work_;
   std::vector<PValueRecord> records_;  // one per job, in record order
   Pool pool_;

@@ -7,11 +7,15 @@
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
 #include "battery/GridWalk.h"
+#include "battery/RandomisedPValue.h"
 #include "battery/RunState.h"
 
 namespace {
 
 constexpr int MAX_T = 12;
+
+// Tells this test's draws from the sequence's bits from other tests'.
+constexpr uint64_t PERM_SALT = 0x5045524D00000000ull;
 
 constexpr uint64_t Factorial(int t) {
   uint64_t f = 1;
@@ -174,6 +178,15 @@ void PERM::RunTest() {
       // constant or periodic sequence) are the data's failure.
       const bool fails = BeyondChance(counted, tuples, DistinctProbability(s, t));
       AddResult(fails ? PVALUE_FAIL : PVALUE_SHORT, "Permutation %d_%d", s, t);
+      return;
+    }
+    if (t == 2) {
+      // Two orders: the chi-square is a binomial count (1/2 each) measured
+      // by its distance from the mean; its p-value has a lattice and, for
+      // an even count, an atom at 1. Its exact binomial law instead,
+      // randomised within the count's atom by the sequence's own bits.
+      const double u = HashUniform(SequenceHash(seqBits, seqLen), PERM_SALT + static_cast<uint64_t>(s));
+      AddResult(BinomialTwoSidedRandomisedP(counted, 0.5, counts[0], u), "Permutation %d_%d", s, t);
       return;
     }
     double x = 0;

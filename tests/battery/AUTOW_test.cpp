@@ -1,5 +1,6 @@
 #include "battery/AUTOW.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -139,8 +140,10 @@ TEST_F(AutowTest, WordCountingEqualsTheBitByBitCount) {
 TEST_F(AutowTest, HacExample531) {
   // HAC (Menezes, van Oorschot, Vanstone), Example 5.31: the 160-bit
   // string, d = 8, gives A(8) = 100 and X5 = 3.8933. With S = 1 the two
-  // classes (equal bits, differing bits) give chi2 = X5^2, so the p-value
-  // is the two-sided normal tail of X5.
+  // classes (equal bits, differing bits) give chi2 = X5^2. The p-value is
+  // that of the count's exact law, binomial (152, 1/2), randomised within
+  // its atom: between P(farther from 76 than 100 is) and P(as far), near
+  // the two-sided normal tail of X5.
   std::string s;
   for (int i = 0; i < 4; ++i) s += "1110001100010001010011101111001001001001";
   FromText(s);
@@ -158,7 +161,31 @@ TEST_F(AutowTest, HacExample531) {
   const auto pairs = Run(test, SLOT_AUTOW);
   ASSERT_EQ(pairs.size(), 1u);
   EXPECT_EQ(pairs[0].label, "AutoW 1_8");
-  EXPECT_NEAR(pairs[0].p, std::erfc(3.8933 / std::sqrt(2.0)), 2e-4 * pairs[0].p);
+  double farther = 0;
+  for (int k = 0; k <= 152; ++k)
+    if (k < 52 || k > 100) farther += std::exp(std::lgamma(153.0) - std::lgamma(k + 1.0) - std::lgamma(153.0 - k)) * std::ldexp(1.0, -152);
+  const double asFar = farther + 2 * std::exp(std::lgamma(153.0) - std::lgamma(101.0) - std::lgamma(53.0)) * std::ldexp(1.0, -152);
+  EXPECT_GE(pairs[0].p, farther * (1 - 1e-10));
+  EXPECT_LE(pairs[0].p, asFar * (1 + 1e-10));
+  const double normal = std::erfc(3.8933 / std::sqrt(2.0));
+  EXPECT_GT(pairs[0].p, 0.5 * normal);
+  EXPECT_LT(pairs[0].p, 2 * normal);
+}
+
+TEST_F(AutowTest, OneBitBlocksHaveNoAtoms) {
+  // S = 1: the differing pairs are binomial (pairs, 1/2); the chi-square
+  // of that count takes few values (1 for every even split), so p-values
+  // repeat across sequences. The randomised exact p-value is continuous.
+  SetGrid(1, 1, 1, 1, 64, -1, 0);
+  seqLen = 4096;
+  AUTOW test;
+  const auto law = ExpectUniformNullLaw(test, SLOT_AUTOW, 4096, 300, 0xa070);
+  EXPECT_EQ(law.size(), 7u);
+  for (const auto& [label, row] : law) {
+    std::vector<double> p = row.pvalues;
+    std::sort(p.begin(), p.end());
+    EXPECT_EQ(std::unique(p.begin(), p.end()) - p.begin(), static_cast<long>(p.size())) << label;
+  }
 }
 
 TEST_F(AutowTest, NullLawIsUniform) {

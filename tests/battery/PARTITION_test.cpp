@@ -1,9 +1,11 @@
 #include "battery/PARTITION.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <tuple>
 #include <string>
+#include <vector>
 
 #include "DatFixture.h"
 #include "NullLaw.h"
@@ -195,6 +197,24 @@ TEST_F(PartitionTest, NullLawIsUniform) {
   seqLen = 1 << 14;
   PARTITION test;
   ExpectUniformNullLaw(test, SLOT_PARTITION, 1 << 14, 400, 31);
+}
+
+TEST_F(PartitionTest, GroupsOfTwoHaveNoAtoms) {
+  // i = 2: the groups of two equal values are binomial (groups, 2^-k);
+  // with whole expected counts the chi-square of that count is 0, p = 1,
+  // in a few percent of sequences, and its other values repeat. The
+  // randomised exact p-value is continuous: no two sequences share one.
+  // (k = 4 needs 1000 expected groups in each class: 2^17 bits.)
+  Params(2, 4, 2, 99);
+  seqLen = 1 << 17;
+  PARTITION test;
+  const auto law = ExpectUniformNullLaw(test, SLOT_PARTITION, 1 << 17, 300, 32);
+  for (const char* label : {"Partition_2_2", "Partition_4_2"}) {
+    ASSERT_EQ(law.count(label), 1u) << label;
+    std::vector<double> p = law.at(label).pvalues;
+    std::sort(p.begin(), p.end());
+    EXPECT_EQ(std::unique(p.begin(), p.end()) - p.begin(), static_cast<long>(p.size())) << label;
+  }
 }
 
 TEST_F(PartitionTest, PlainlyBadSequencesFail) {

@@ -1,5 +1,6 @@
 #include "battery/RUNS.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -82,6 +83,23 @@ TEST_F(RunsTest, NullLawIsUniform) {
   EXPECT_GE(law.size(), 40u);
 }
 
+TEST_F(RunsTest, TwoClassRowsHaveNoAtomsAtLargeWords) {
+  // At t = 2 with large words the count of runs of one word is binomial
+  // with probability near 1/2: its chi-square p-value takes few values and
+  // is 1 whenever the count equals half the runs, so p-values repeat. The
+  // randomised exact p-value is continuous: no two sequences share one.
+  SetGrid(24, 32, 4, 2, 2, 1);
+  seqLen = 20480;
+  RUNS test;
+  const auto law = ExpectUniformNullLaw(test, SLOT_RUNS, 20480, 300, 0x2a7e6);
+  EXPECT_EQ(law.size(), 6u);
+  for (const auto& [label, row] : law) {
+    std::vector<double> p = row.pvalues;
+    std::sort(p.begin(), p.end());
+    EXPECT_EQ(std::unique(p.begin(), p.end()) - p.begin(), static_cast<long>(p.size())) << label;
+  }
+}
+
 TEST_F(RunsTest, UpThenDownForEveryUsableLengthAndSmallWordsStopEarly) {
   // s = 1 has two values (t = 2 only), s = 2 four (t up to 4), s = 3
   // leaves too few runs of six; the t loop ends at the first t that fails.
@@ -155,13 +173,20 @@ TEST_F(RunsTest, TwoClassesHaveOneDegreeOfFreedomAndTheLastWordNeverContinuesARu
   const auto pairs = Run(test, SLOT_RUNS);
   ASSERT_EQ(pairs.size(), 2u);
   EXPECT_EQ(pairs[0].label, "Runs up 1_2");
-  // P(one word) = 1, P(two ascending) = 1/4; one degree of freedom, so the
-  // p-value is erfc(sqrt(X / 2)) (1, were (2 - 1) / 2 halved in integers).
-  const double r = 599, e1 = 0.75 * r, e2 = 0.25 * r;
-  const double x = (300 - e1) * (300 - e1) / e1 + (299 - e2) * (299 - e2) / e2;
-  const double p = std::erfc(std::sqrt(x / 2));
-  EXPECT_NEAR(pairs[0].p, p, 1e-10 * p);
-  EXPECT_LT(p, 1e-30);
+  // P(one word) = 1, P(two ascending) = 1/4: the runs of one word are
+  // binomial (599, 3/4), mean 449.25. As far from it as 300 are the counts
+  // up to 300 (598.5 is no count); farther, those below 300. The randomised
+  // p-value lies between the two sums (pmf by lgamma here).
+  auto pmf = [](int n, double q, int k) {
+    return std::exp(std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0) + k * std::log(q) +
+                    (n - k) * std::log(1 - q));
+  };
+  double farther = 0;
+  for (int k = 0; k < 300; ++k) farther += pmf(599, 0.75, k);
+  const double asFar = farther + pmf(599, 0.75, 300);
+  EXPECT_GE(pairs[0].p, farther * (1 - 1e-10));
+  EXPECT_LE(pairs[0].p, asFar * (1 + 1e-10));
+  EXPECT_LT(asFar, 1e-30);
 }
 
 TEST_F(RunsTest, LongRunsCrossBlocksAndPoolAtTheCap) {
@@ -183,9 +208,11 @@ TEST_F(RunsTest, LongRunsCrossBlocksAndPoolAtTheCap) {
   ASSERT_EQ(pairs.size(), 2u);
   const std::vector<uint64_t> expected = {0, 0, 0, 9, 0, 499, 0, 0};  // up cells 0 .. 3, then down
   EXPECT_EQ(test.lengthCounts, expected);
-  // Up: 9 runs, none of one word; P(two ascending) = 256 * 255 / 2 / 256^2.
-  const double p2 = 255.0 / 512, e1 = 9 * (1 - p2), e2 = 9 * p2;
-  const double x = e1 + (9 - e2) * (9 - e2) / e2;
-  EXPECT_NEAR(pairs[0].p, std::erfc(std::sqrt(x / 2)), 1e-14);
+  // Up: 9 runs, none of one word; P(two ascending) = 256 * 255 / 2 / 256^2,
+  // so the runs of one word are binomial (9, 257 / 512): none is farther
+  // from the mean than 0 (the mirror 2 * 9 * 257 / 512 = 9.04 exceeds 9),
+  // and the randomised p-value is U P(0) = U (255 / 512)^9.
+  EXPECT_GT(pairs[0].p, 0);
+  EXPECT_LE(pairs[0].p, std::pow(255.0 / 512, 9) * (1 + 1e-12));
   EXPECT_TRUE(Rejected(pairs[1].p));
 }

@@ -32,12 +32,16 @@ tools/reference/autocorrelation.txt); run from the repository root:
 import os
 import sys
 import math
+from fractions import Fraction
 
 import mpmath as mp
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(__file__))
-from fixtures import bits_array as bits, chi2_tail, grid, unpack_bits, xorshift_array  # noqa: E402
+from fixtures import (bits_array as bits, binomial_randomised_p, chi2_tail, grid, hash_uniform,  # noqa: E402
+                      sequence_hash, unpack_bits, xorshift_array)
+
+AUTOW_SALT = 0x4155544F00000000
 
 mp.mp.dps = 60
 
@@ -145,10 +149,15 @@ def main():
         first = len(pairs_out)
         summary.append(f"{fixture} seed {seed} n {n} S {smin}..{smax}/{sstp} d {dmin}..{dmax}/{dstp} "
                        f"max_pv {maxpv}: {len(jobs)} pairs")
+        h = sequence_hash([int(x) for x in b])
         for S, d in jobs:
             hist = histogram(b, S, d)
             cells, chi2 = classes(S, n // S - d, hist)
             p = chi2_tail(cells - 1, chi2)
+            if S == 1:
+                # Two classes: the differing pairs are binomial (n - d, 1/2);
+                # the randomised p-value of that exact law.
+                p = binomial_randomised_p(n - d, Fraction(1, 2), int(hist[1]), hash_uniform(h, AUTOW_SALT + d))
             pv = float(p) if p > mp.mpf("1e-300") else -1.0
             pairs_out.append((f"AutoW {S}_{d}", pv))
             summary.append(f"  AutoW {S}_{d}: cells {cells} chi2 {mp.nstr(chi2, 12)} p {mp.nstr(p, 12)}")

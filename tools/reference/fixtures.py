@@ -9,6 +9,7 @@ from fractions import Fraction
 
 import mpmath as mp
 import numpy as np
+from scipy.special import bdtr, bdtrc
 
 
 def xorshift_words(seed, count):
@@ -97,3 +98,68 @@ def grid(lo, hi, step):
             if step == 0 or x <= 0:
                 return
             x <<= -step
+
+
+# The randomised p-value of a two-class count (battery/RandomisedPValue.h),
+# written apart: the hash of the bits, the uniform from it, the binomial law.
+MASK = (1 << 64) - 1
+GOLDEN = 0x9E3779B97F4A7C15
+
+
+def mix64(z):
+    z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
+    z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+    return z ^ (z >> 31)
+
+
+def sequence_hash(b):
+    """The hash of the bits: 64-bit chunks (bit t at bit t mod 64) folded
+    in by xor, multiply, xor-shift; the tail chunk of the last bits, then
+    the splitmix64 finaliser."""
+    n = len(b)
+    h = 0x6A09E667F3BCC909 ^ n
+    chunk = lambda lo, hi: sum(b[i] << (i - lo) for i in range(lo, hi))
+    whole = n // 32
+    i = 0
+    while i + 2 <= whole:
+        h = ((h ^ chunk(32 * i, 32 * i + 64)) * GOLDEN) & MASK
+        h ^= h >> 29
+        i += 2
+    tail = chunk(32 * i, n)  # at most one whole word and the partial one
+    h = ((h ^ tail) * GOLDEN) & MASK
+    return mix64(h)
+
+
+def hash_uniform(h, salt):
+    z = mix64(h ^ mix64((salt + GOLDEN) & MASK))
+    return (mp.mpf(z >> 11) + mp.mpf(0.5)) / mp.mpf(2) ** 53
+
+
+def binom_upper(n, q, k):
+    """P(C >= k), C binomial (n, q), by scipy's binomial tail."""
+    if k <= 0:
+        return mp.mpf(1)
+    if k > n:
+        return mp.mpf(0)
+    return mp.mpf(float(bdtrc(k - 1, n, q)))
+
+
+def binom_lower(n, q, k):
+    if k < 0:
+        return mp.mpf(0)
+    if k >= n:
+        return mp.mpf(1)
+    return mp.mpf(float(bdtr(k, n, q)))
+
+
+def binomial_randomised_p(n, q, c, u):
+    """q a Fraction: the ranking by |k - n q| in exact arithmetic."""
+    mean = n * q
+    d = abs(c - mean)
+    lo_far, hi_far = mean - d, mean + d
+    floor = lambda x: x.numerator // x.denominator
+    ceil = lambda x: -((-x.numerator) // x.denominator)
+    qm = float(q)
+    greater = binom_lower(n, qm, ceil(lo_far) - 1) + binom_upper(n, qm, floor(hi_far) + 1)
+    at_least = binom_lower(n, qm, floor(lo_far)) + binom_upper(n, qm, ceil(hi_far))
+    return min(greater, 1) + u * (min(at_least, 1) - min(greater, 1))

@@ -22,7 +22,9 @@ as exact spot values. The end-point tables of the random-length walks (length
 l uniform on 0 .. 4^c - 1) are computed for levels 1..3 by an integer
 dynamic program over the walks of each length, and written whole (no point
 left out). The reference p-values count the walks step by step and close
-classes with running sums as the test describes.
+classes with running sums as the test describes; groups of two values
+(i = 2) count a binomial variable and take the randomised p-value of its
+exact law (fixtures.binomial_randomised_p).
 
 Sequences are the words of xorshift32 (13, 17, 5) from a seed, stored as the
 program stores them (bit t is bit t mod 32 of word t / 32).
@@ -41,7 +43,10 @@ from math import comb
 import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
-from fixtures import bits as xorshift_bits, chi2_tail  # noqa: E402
+from fixtures import (bits as xorshift_bits, binomial_randomised_p, chi2_tail, hash_uniform,  # noqa: E402
+                      sequence_hash)
+
+PARTITION_SALT = 0x5041525400000000
 
 mp.mp.dps = 40
 TAIL = 1e-12
@@ -173,6 +178,12 @@ def partition_reference(seed, n, smin, smax, sstp, knum):
                     t += 1
                 seen.add(v)
             count[len(seen)] += 1
+        if i == 2:
+            # Two values: the groups of equal ones are binomial (groups,
+            # 2^-k); the randomised p-value of that exact law.
+            u = hash_uniform(sequence_hash(bits), PARTITION_SALT + k)
+            results[(k, i)] = float(binomial_randomised_p(groups, Fraction(1, 2 ** k), count[1], u))
+            continue
         rmin, rmax, p = PART_TABLES[(k, i)]
         P = lambda r: p[r - rmin] if rmin <= r <= rmax else 0.0
         state = {"o": 0.0, "ps": 0.0, "chi2": 0.0, "classes": 0}

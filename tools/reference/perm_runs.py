@@ -9,6 +9,12 @@ Written apart from the C++ classes: the order of a tuple is found by sorting
 follows the bit positions literally, the law of a run length comes from
 exact fractions C(N, k) / N^k, and the p-values from mpmath.
 
+Rows with two classes (permutation t = 2, runs t = 2) count a binomial
+variable; their p-value is the randomised two-sided one of its exact law,
+P(farther from the mean) + U P(as far), with U drawn from a 64-bit hash of
+the sequence's bits and a per-row salt (the hash written out below), and
+the binomial tails from scipy (bdtr, bdtrc).
+
 The sequences are the words of xorshift32 (13, 17, 5) from a seed, stored
 as the program stores them: bit t is bit t mod 32 of word t / 32.
 Writes tests/battery/PermRunsReference.h; run from the repository root:
@@ -22,7 +28,7 @@ from math import comb, factorial
 import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
-from fixtures import bits, chi2_tail, grid  # noqa: E402
+from fixtures import binomial_randomised_p, bits, chi2_tail, grid, hash_uniform, sequence_hash  # noqa: E402
 
 mp.mp.dps = 40
 
@@ -34,6 +40,10 @@ PERM_GRIDS = [(2, 32, -1, 2, 12, 1), (7, 9, 1, 2, 6, 1)]
 # (smin, smax, sstp, lmin, lmax, lstp): the window's default grid and the
 # smallest word sizes.
 RUNS_GRIDS = [(2, 32, 2, 2, 10, 2), (1, 5, 1, 2, 6, 1)]
+
+
+RUNS_SALT = 0x52554E5300000000
+PERM_SALT = 0x5045524D00000000
 
 
 def words_of(b, s):
@@ -78,6 +88,11 @@ def perm_pairs(b, g):
             e = Fraction(counted, f)
             if e <= 5:
                 out.append((label, None))
+                continue
+            if t == 2:
+                u = hash_uniform(sequence_hash(b), PERM_SALT + s)
+                first = counts.get((1, 0), 0)  # tuples whose first word is the larger
+                out.append((label, binomial_randomised_p(counted, Fraction(1, 2), first, u)))
                 continue
             x = sum((c - e) ** 2 for c in counts.values()) + (f - len(counts)) * e * e
             x = x / e
@@ -133,11 +148,13 @@ def runs_usable(n, s, t):
     return p * h >= 5 and (t != 2 or float(p_asc(s, 2)) * h >= 80)
 
 
-def runs_p(lengths, s, t):
+def runs_p(lengths, s, t, u):
     r = len(lengths)
     cells = [0] * (t + 1)
     for length in lengths:
         cells[min(length, t)] += 1
+    if t == 2:
+        return binomial_randomised_p(r, 1 - p_asc(s, 2), cells[1], u)
     x = Fraction(0)
     for k in range(1, t + 1):
         prob = p_asc(s, k) - p_asc(s, k + 1) if k < t else p_asc(s, t)
@@ -160,9 +177,11 @@ def runs_pairs(b, g):
             continue
         up = run_lengths(b, s, True)
         dn = run_lengths(b, s, False)
+        h = sequence_hash(b)
+        u_up, u_dn = hash_uniform(h, RUNS_SALT + 2 * s), hash_uniform(h, RUNS_SALT + 2 * s + 1)
         for t in ts:
-            out.append(("Runs up %d_%d" % (s, t), runs_p(up, s, t)))
-            out.append(("Runs dn %d_%d" % (s, t), runs_p(dn, s, t)))
+            out.append(("Runs up %d_%d" % (s, t), runs_p(up, s, t, u_up)))
+            out.append(("Runs dn %d_%d" % (s, t), runs_p(dn, s, t, u_dn)))
     return out
 
 

@@ -1,0 +1,101 @@
+#include "battery/RandomisedPValue.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "battery/Distributions.h"
+#include "battery/RunState.h"
+
+namespace {
+
+uint64_t Mix64(uint64_t z) {  // the splitmix64 finaliser
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+double LnBeta(double a, double b) { return LogGamma(a) + LogGamma(b) - LogGamma(a + b); }
+
+}  // namespace
+
+// By the incomplete beta ratio: P(C >= k) = I_q(k, n - k + 1) for 1 <= k <= n.
+double BinomialUpperTail(uint64_t trials, double q, int64_t k) {
+  const int64_t n = static_cast<int64_t>(trials);
+  if (k <= 0) return 1;
+  if (k > n) return 0;
+  const double a = static_cast<double>(k), b = static_cast<double>(n - k + 1);
+  int fault = 0;
+  const double p = IncompleteBetaRatio(q, a, b, LnBeta(a, b), fault);
+  return std::clamp(p, 0.0, 1.0);
+}
+
+double BinomialLowerTail(uint64_t trials, double q, int64_t k) {
+  const int64_t n = static_cast<int64_t>(trials);
+  if (k < 0) return 0;
+  if (k >= n) return 1;
+  // P(C <= k) = P(n - C >= n - k), n - C binomial (n, 1 - q).
+  return BinomialUpperTail(trials, 1 - q, n - k);
+}
+
+double BinomialPmf(uint64_t trials, double q, int64_t k) {
+  const int64_t n = static_cast<int64_t>(trials);
+  if (k < 0 || k > n) return 0;
+  const double kd = static_cast<double>(k), nd = static_cast<double>(n);
+  return std::exp(LogGamma(nd + 1) - LogGamma(kd + 1) - LogGamma(nd - kd + 1) + kd * std::log(q) +
+                  (nd - kd) * std::log1p(-q));
+}
+
+uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
+  uint64_t h = 0x6A09E667F3BCC909ull ^ bits;
+  const uint64_t whole = bits / 32;
+  uint64_t i = 0;
+  for (; i + 2 <= whole; i += 2) {
+    const uint64_t w = words[i] | (static_cast<uint64_t>(words[i + 1]) << 32);
+    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+  }
+  // The bits left, at most one whole word and a part of the next, in one
+  // chunk with the first of them lowest.
+  uint64_t tail = 0;
+  int shift = 0;
+  if (i < whole) {
+    tail = words[i++];
+    shift = 32;
+  }
+  const int rest = static_cast<int>(bits % 32);
+  if (rest != 0) tail |= static_cast<uint64_t>(words[i] & ((1u << rest) - 1)) << shift;
+  h = (h ^ tail) * 0x9E3779B97F4A7C15ull;
+  return Mix64(h);
+}
+
+double HashUniform(uint64_t hash, uint64_t salt) {
+  const uint64_t z = Mix64(hash ^ Mix64(salt + 0x9E3779B97F4A7C15ull));
+  return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;
+}
+
+double RandomisedPValue(double pGreater, double pAtLeast, double u) {
+  return std::clamp(pGreater + u * (pAtLeast - pGreater), 0.0, 1.0);
+}
+
+double BinomialTwoSidedRandomisedP(uint64_t trials, double q, uint64_t c, double u) {
+  const int64_t n = static_cast<int64_t>(trials);
+  const double mean = static_cast<double>(n) * q;
+  const double d = std::fabs(static_cast<double>(c) - mean);
+  // Outcomes as far as c within rounding (its mirror 2 n q - c when whole)
+  // belong to its atom.
+  const double tol = 1e-12 * std::max(1.0, mean);
+  // k <= lo or k >= hi: strictly farther (k < mean - d - tol or
+  // k > mean + d + tol). Between them only lo + 1 and hi - 1 can be as far
+  // as c; their probabilities make the atom.
+  const int64_t lo = static_cast<int64_t>(std::ceil(mean - d - tol)) - 1;
+  const int64_t hi = static_cast<int64_t>(std::floor(mean + d + tol)) + 1;
+  const double greater = BinomialLowerTail(trials, q, lo) + BinomialUpperTail(trials, q, hi);
+  auto asFar = [&](int64_t k) { return std::fabs(static_cast<double>(k) - mean) >= d - tol; };
+  double atom = asFar(lo + 1) ? BinomialPmf(trials, q, lo + 1) : 0.0;
+  if (hi - 1 != lo + 1 && asFar(hi - 1)) atom += BinomialPmf(trials, q, hi - 1);
+  const double atLeast = greater + atom;
+  // Tails below the range of doubles: the count is the data's failure, as
+  // an underflowing chi-square tail is.
+  if (!(atLeast > 0)) return PVALUE_FAIL;
+  return RandomisedPValue(std::min(greater, 1.0), std::min(atLeast, 1.0), u);
+}

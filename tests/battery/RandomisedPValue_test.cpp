@@ -1,0 +1,68 @@
+#include "battery/RandomisedPValue.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+double Pmf(int n, double q, int k) {
+  return std::exp(std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0) + k * std::log(q) +
+                  (n - k) * std::log(1 - q));
+}
+
+}  // namespace
+
+// Under its own law the randomised p-value is exactly uniform: over the
+// outcomes k, each with P(farther) and P(as far) at u = 0 and u = 1,
+// P(p <= a) = sum over k of pmf(k) * clamp((a - lo_k) / (hi_k - lo_k)) = a.
+TEST(RandomisedPValue, BinomialIsExactlyUniformUnderItsLaw) {
+  const struct {
+    int n;
+    double q;
+  } cases[] = {{7, 0.3}, {10, 0.5}, {11, 0.5}, {40, 0.75}, {25, 257.0 / 512}};
+  for (const auto& c : cases) {
+    for (double a : {0.001, 0.05, 0.2, 0.5, 0.77, 0.99}) {
+      double below = 0;
+      for (int k = 0; k <= c.n; ++k) {
+        const double lo = BinomialTwoSidedRandomisedP(c.n, c.q, k, 0.0);
+        const double hi = BinomialTwoSidedRandomisedP(c.n, c.q, k, 1.0);
+        ASSERT_LT(lo, hi) << c.n << " " << k;
+        below += Pmf(c.n, c.q, k) * std::fmin(1.0, std::fmax(0.0, (a - lo) / (hi - lo)));
+      }
+      EXPECT_NEAR(below, a, 1e-12) << "n " << c.n << " q " << c.q << " a " << a;
+    }
+  }
+}
+
+TEST(RandomisedPValue, MirrorCountsShareTheirAtom) {
+  // Binomial (10, 1/2): 3 and 7 are equally far from 5. Farther: 0, 1, 2,
+  // 8, 9, 10 (112 / 1024); as far: also 3 and 7 (352 / 1024).
+  EXPECT_NEAR(BinomialTwoSidedRandomisedP(10, 0.5, 3, 0.0), 112.0 / 1024, 1e-14);
+  EXPECT_NEAR(BinomialTwoSidedRandomisedP(10, 0.5, 7, 1.0), 352.0 / 1024, 1e-14);
+  EXPECT_NEAR(BinomialTwoSidedRandomisedP(10, 0.5, 7, 0.25), (112.0 + 0.25 * 240) / 1024, 1e-14);
+  // The mean itself: nothing nearer, so the p-value spans (1 - P(5), 1).
+  EXPECT_DOUBLE_EQ(BinomialTwoSidedRandomisedP(10, 0.5, 5, 1.0), 1.0);
+  EXPECT_NEAR(BinomialTwoSidedRandomisedP(10, 0.5, 5, 0.0), 1 - 252.0 / 1024, 1e-15);
+  EXPECT_DOUBLE_EQ(RandomisedPValue(0.2, 0.6, 0.5), 0.4);
+}
+
+TEST(RandomisedPValue, TheUniformComesFromTheSequencesOwnBits) {
+  std::vector<uint32_t> words = {0x12345678u, 0x9abcdef0u, 0x0f0f0f0fu, 0xffffffffu};
+  const uint64_t h = SequenceHash(words.data(), 100);
+  EXPECT_EQ(SequenceHash(words.data(), 100), h);
+  const double u = HashUniform(h, 7);
+  EXPECT_GT(u, 0);
+  EXPECT_LT(u, 1);
+  EXPECT_NE(HashUniform(h, 8), u);  // rows of one sequence draw apart
+  // Bits from 100 on do not count; every bit before does.
+  words[3] ^= 0x10u;
+  EXPECT_EQ(SequenceHash(words.data(), 100), h);
+  words[3] ^= 0x10u;
+  for (int bit : {0, 31, 32, 63, 64, 99}) {
+    words[bit / 32] ^= 1u << (bit % 32);
+    EXPECT_NE(SequenceHash(words.data(), 100), h) << bit;
+    words[bit / 32] ^= 1u << (bit % 32);
+  }
+}
