@@ -31,7 +31,7 @@ bool ParseWordSizeLine(const char* line, int& s, uint32_t& least, uint32_t& most
   if (s < 1 || s > 31) return false;
   auto count = [](const char* text) {
     const double v = std::strtod(text, nullptr);
-    return v <= 0 ? 0u : v >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(v);
+    return !(v > 0) ? 0u : v >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(v);  // NaN counts as 0
   };
   least = count(line + 3);
   most = count(lastTab + 1);

@@ -212,6 +212,19 @@ TEST_F(CollisionTest, SectionsRangesAndShortSequences) {
   EXPECT_EQ(boxes[0], "Quorvane - COLLISION test ERROR: Sequence too short.\nThe test will be disabled.");
 }
 
+TEST_F(CollisionTest, CountsThatAreNotNumbersReadAsZero) {
+  // strtod reads "nan": such a count is 0, never a conversion of NaN.
+  OwnLimits("5\n 4\tnan\t100\n 5\t10\tnAn\n#\n");
+  seqCount = 5;
+  SetGrid(1, 31, 1);
+  Xorshift(5, 1000);
+  COLLISION test;
+  EXPECT_EQ(test.minWords[4], 0u);
+  EXPECT_EQ(test.maxWords[4], 100u);
+  EXPECT_EQ(test.minWords[5], 10u);
+  EXPECT_EQ(test.maxWords[5], 0u);
+}
+
 TEST_F(CollisionTest, MissingFileOrNoSectionDisables) {
   dataDir = folder.data();  // no limits file there
   COLLISION missing;
