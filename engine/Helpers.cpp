@@ -77,3 +77,14 @@ void ShowDllLoadError() {
   ShowMessageBox(wxString::Format("%s\n\nFailed with error %d: %s", "ERROR while loading the DLL.", code, reason),
                  "Quorvane_MT", wxOK | wxICON_ERROR);
 }
+
+std::vector<std::string> LogTextLines(const std::string& text) {
+  std::vector<std::string> lines(1);
+  for (char c : text) {
+    if (c == '\n')
+      lines.emplace_back();
+    else
+      lines.back() += c;
+  }
+  return lines;
+}

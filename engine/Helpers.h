@@ -5,6 +5,8 @@
 // All run on the GUI thread.
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace platform {
 struct ThreadClock;
@@ -37,3 +39,8 @@ double ThreadCpuSeconds(const platform::ThreadClock* thread);
 // Shows why the last plug-in load failed, with the loader's own text; call
 // it right after the failed platform::LoadDynamicLibrary.
 void ShowDllLoadError();
+
+// The lines of a log text as a text pane holds them: a line break ends a
+// line and the text after the last one is a line too (empty when the text
+// ends with a break). For the views that keep their log as one text.
+std::vector<std::string> LogTextLines(const std::string& text);

@@ -14,6 +14,7 @@
 #include "battery/PValueTests.h"
 #include "battery/RunState.h"
 #include "battery/TESTthd.h"
+#include "engine/Helpers.h"
 #include "engine/ReportTables.h"
 #include "engine/ResultsModel.h"
 #include "engine/RunTests.h"
@@ -44,16 +45,6 @@ constexpr int WINDOW_TESTS = SLOT_RW2D + 1;
 signed char startSlots[TEST_SLOTS];
 signed char rowSlots[TEST_SLOTS];
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines(1);
-  for (char c : text) {
-    if (c == '\n')
-      lines.emplace_back();
-    else
-      lines.back() += c;
-  }
-  return lines;
-}
 
 // A view without a window: it keeps the log, answers the concurrency of the
 // window's default, and asks the engine to stop once `stopAfter` sequences
@@ -90,8 +81,8 @@ class BatteryView : public RunView {
   void ShowPearson(const ResultsModel&) override {}
   void ShowPlot(const PlotSeries&) override {}
   void ShowGofTable(const GofResults&) override {}
-  int LogLineCount() override { return static_cast<int>(SplitLines(log).size()); }
-  std::string LogLine(int line) override { return SplitLines(log)[line]; }
+  int LogLineCount() override { return static_cast<int>(LogTextLines(log).size()); }
+  std::string LogLine(int line) override { return LogTextLines(log)[line]; }
 
  private:
   static void KeepLog(const wxString& text) {
@@ -233,7 +224,7 @@ bool RunBatteryPart(const BatteryConfig& config, int first, int count, BatteryPa
   }
   *part = BatteryPart();
   for (const std::string& box : boxes) part->log.push_back("[box] " + box);
-  for (const std::string& line : SplitLines(log)) part->log.push_back(line);
+  for (const std::string& line : LogTextLines(log)) part->log.push_back(line);
   const ResultsModel& model = runResults;
   part->sequences = model.Sequences();
   for (int r = 0; r < model.Rows(); ++r) part->labels.push_back(model.Label(r));

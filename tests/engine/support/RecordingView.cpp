@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/Helpers.h"
 #include "engine/ResultsModel.h"
 
 namespace {
@@ -10,20 +11,6 @@ RecordingView* current = nullptr;
 
 void KeepLog(const wxString& text) {
   if (current != nullptr) current->log += text.utf8_str().data();
-}
-
-// The log's lines as a text pane holds them: a line break ends a line and
-// the text after the last one is a line too (empty when the log ends with a
-// break).
-std::vector<std::string> Lines(const std::string& log) {
-  std::vector<std::string> lines(1);
-  for (char c : log) {
-    if (c == '\n')
-      lines.emplace_back();
-    else
-      lines.back() += c;
-  }
-  return lines;
 }
 
 }  // namespace
@@ -79,6 +66,6 @@ void RecordingView::ShowGofTable(const GofResults& table) {
   calls.push_back("gof");
 }
 
-int RecordingView::LogLineCount() { return static_cast<int>(Lines(log).size()); }
+int RecordingView::LogLineCount() { return static_cast<int>(LogTextLines(log).size()); }
 
-std::string RecordingView::LogLine(int line) { return Lines(log)[line]; }
+std::string RecordingView::LogLine(int line) { return LogTextLines(log)[line]; }
