@@ -145,6 +145,9 @@ PERM::PERM() {
 }
 
 void PERM::RunTest() {
+  // The sequence's hash, made at the first two-order row and shared by all.
+  uint64_t hash = 0;
+  bool hashed = false;
   ForEachPair(seqLen, [&](int s, int t, uint64_t words, uint64_t fact) {
     if (orderCounts.size() < fact + 1) orderCounts.resize(fact + 1);  // only when seqLen grew since construction
     uint32_t* counts = orderCounts.data();
@@ -185,7 +188,11 @@ void PERM::RunTest() {
       // by its distance from the mean; its p-value has a lattice and, for
       // an even count, an atom at 1. Its exact binomial law instead,
       // randomised within the count's atom by the sequence's own bits.
-      const double u = HashUniform(SequenceHash(seqBits, seqLen), PERM_SALT + static_cast<uint64_t>(s));
+      if (!hashed) {
+        hash = SequenceHash(seqBits, seqLen);
+        hashed = true;
+      }
+      const double u = HashUniform(hash, PERM_SALT + static_cast<uint64_t>(s));
       AddResult(BinomialTwoSidedRandomisedP(counted, 0.5, counts[0], u), "Permutation %d_%d", s, t);
       return;
     }
