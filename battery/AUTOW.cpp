@@ -249,9 +249,16 @@ void AUTOW::Work(void* context, AutoWJob& job, int thread) {
   // chi-square of that count has a lattice, with an atom at 1 for an even
   // split, that thousands of sequences see. Its exact law instead,
   // randomised within the count's atom by the sequence's own bits.
-  if (job.S == 1)
+  // The p-value here, on the sub-thread, not on the thread that gathers
+  // the jobs. An upper tail too small for the incomplete gamma function
+  // stays PVALUE_FAIL, in its place among the records.
+  if (cells < 2)
+    job.p = PVALUE_FAIL;
+  else if (job.S == 1)
     job.p = BinomialTwoSidedRandomisedP(pairs, 0.5, hist[1],
                                         HashUniform(self.hash_, AUTOW_SALT + static_cast<uint64_t>(job.d)));
+  else
+    job.p = IncompleteGammaQ((cells - 1) / 2.0, job.chi2 / 2);
 }
 
 void AUTOW::RunTest() {
@@ -268,17 +275,7 @@ void AUTOW::RunTest() {
         job.p = PVALUE_FAIL;
         job.S = jobList_[j].S;
       },
-      [this](const AutoWJob& job, int) {
-        // An upper tail too small for the incomplete gamma function stays
-        // PVALUE_FAIL, in its place among the records.
-        double& p = records_[job.record].p;
-        if (job.cells < 2)
-          p = PVALUE_FAIL;
-        else if (job.S == 1)
-          p = job.p;
-        else
-          p = IncompleteGammaQ((job.cells - 1) / 2.0, job.chi2 / 2);
-      });
+      [this](const AutoWJob& job, int) { records_[job.record].p = job.p; });
   subThreadCpuSeconds = pool_.CpuSeconds();
   // A failed event call: no pairs for this sequence (logged by the pool).
   if (!complete) return;

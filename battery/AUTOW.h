@@ -13,7 +13,7 @@ struct AutoWJob {
   int d;         // distance in blocks
   double cells;  // classes of the chi-square
   double chi2;
-  double p;  // S = 1: the randomised p-value of the differing pairs
+  double p;  // the job's p-value (S = 1: randomised, of the differing pairs)
 };
 
 // Windowed autocorrelation: the sequence cut into blocks of S bits; for a

@@ -256,7 +256,10 @@ double IncompleteBetaRatio(double x, double p, double q, double lnBeta, int& fau
   double temp = qq - ai;
   if (ns == 0) rx = xx;
   for (;;) {
-    term = term * temp * rx / (pp + ai);
+    // The ratio of consecutive terms first: the division then stays off the
+    // chain of products from one term to the next.
+    const double ratio = temp * rx / (pp + ai);
+    term *= ratio;
     result += term;
     double absTerm = std::fabs(term);
     if (absTerm <= ACU && absTerm <= ACU * result) break;

@@ -89,7 +89,10 @@ double BinomialTwoSidedRandomisedP(uint64_t trials, double q, uint64_t c, double
   // as c; their probabilities make the atom.
   const int64_t lo = static_cast<int64_t>(std::ceil(mean - d - tol)) - 1;
   const int64_t hi = static_cast<int64_t>(std::floor(mean + d + tol)) + 1;
-  const double greater = BinomialLowerTail(trials, q, lo) + BinomialUpperTail(trials, q, hi);
+  // With q = 1/2 and lo, hi mirrors (n - lo = hi) the lower tail is the
+  // same call as the upper one (P(C <= lo) = P(n - C >= n - lo)): once.
+  const double upper = BinomialUpperTail(trials, q, hi);
+  const double greater = (1 - q == q && n - lo == hi ? upper : BinomialLowerTail(trials, q, lo)) + upper;
   auto asFar = [&](int64_t k) { return std::fabs(static_cast<double>(k) - mean) >= d - tol; };
   double atom = asFar(lo + 1) ? BinomialPmf(trials, q, lo + 1) : 0.0;
   if (hi - 1 != lo + 1 && asFar(hi - 1)) atom += BinomialPmf(trials, q, hi - 1);

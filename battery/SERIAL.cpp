@@ -64,16 +64,19 @@ double SignedChooseOverPower(uint64_t n, int64_t k) {
 // even j. So P(J >= k) = P(B >= k) + (-1)^k C(n - 1, k - 1) / 2^n and
 // P(J <= k) = P(B <= k) + (-1)^k C(n - 1, k) / 2^n, B binomial (n, 1/2),
 // from the alternating sums of binomial coefficients.
-double ChangesAtMost(uint64_t n, int64_t k) {
+// `lower` is P(B <= k), passed in so that a caller that has the same tail
+// from the other side computes it once.
+double ChangesAtMost(uint64_t n, int64_t k, double lower) {
   if (k < 0) return 0;
   if (k >= static_cast<int64_t>(n)) return 1;
-  return std::clamp(BinomialLowerTail(n, 0.5, k) + SignedChooseOverPower(n, k), 0.0, 1.0);
+  return std::clamp(lower + SignedChooseOverPower(n, k), 0.0, 1.0);
 }
 
-double ChangesAtLeast(uint64_t n, int64_t k) {
+// `upper` is P(B >= k).
+double ChangesAtLeast(uint64_t n, int64_t k, double upper) {
   if (k <= 0) return 1;
   if (k > static_cast<int64_t>(n)) return 0;
-  return std::clamp(BinomialUpperTail(n, 0.5, k) - SignedChooseOverPower(n, k - 1), 0.0, 1.0);
+  return std::clamp(upper - SignedChooseOverPower(n, k - 1), 0.0, 1.0);
 }
 
 // Serial m = 2, second difference: 2 d[2] - d[1] = (n - 2 J)^2 exactly, J
@@ -91,8 +94,15 @@ double PairSecondDifferenceP(const uint64_t d[], uint64_t n, double u) {
   // P(J = j) = 2 P(B = j) for even j (J is even, and so is its mirror n - J
   // when n is).
   auto exactly = [n](int64_t j) { return j % 2 == 0 ? 2 * BinomialPmf(n, 0.5, j) : 0.0; };
-  const double greater =
-      low == high ? 1 - exactly(low) : ChangesAtMost(n, low - 1) + ChangesAtLeast(n, high + 1);
+  double greater;
+  if (low == high) {
+    greater = 1 - exactly(low);
+  } else {
+    // low + high = n (root = |n - 2 J| has the parity of n), so
+    // P(B <= low - 1) = P(B >= high + 1): one tail serves both sides.
+    const double tail = BinomialUpperTail(n, 0.5, high + 1);
+    greater = ChangesAtMost(n, low - 1, tail) + ChangesAtLeast(n, high + 1, tail);
+  }
   const double atLeast = greater + (low == high ? exactly(low) : exactly(low) + exactly(high));
   if (!(atLeast > 0)) return PVALUE_FAIL;
   return RandomisedPValue(std::min(greater, 1.0), std::min(atLeast, 1.0), u);
