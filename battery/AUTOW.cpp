@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
@@ -161,12 +162,22 @@ QV_POPCNT_CLONES void AUTOW::CountDistances(const uint32_t* w, uint32_t n, int S
   }
 }
 
-void AUTOW::ChiSquare(int S, uint64_t pairs, const uint64_t* hist, int& cells, double& chi2) {
-  const double n = static_cast<double>(pairs);
+void AUTOW::BinomialLaw(int S, double* law) {
   const double top = lnFactorial[S] - S * std::log(2.0);
+  for (int h = 0; h <= S; ++h) law[h] = std::exp(top - lnFactorial[h] - lnFactorial[S - h]);
+}
+
+void AUTOW::ChiSquare(int S, uint64_t pairs, const uint64_t* hist, int& cells, double& chi2, const double* law) {
+  std::vector<double> own;
+  if (law == nullptr) {
+    own.resize(static_cast<size_t>(S) + 1);
+    BinomialLaw(S, own.data());
+    law = own.data();
+  }
+  const double n = static_cast<double>(pairs);
   MergedChiSquareSum sum;
   auto add = [&](int h) {
-    const double expected = n * std::exp(top - lnFactorial[h] - lnFactorial[S - h]);
+    const double expected = n * law[h];
     sum.Add(hist != nullptr ? static_cast<double>(hist[h]) : 0.0, expected);
   };
   for (int h = 0; h <= S / 2; ++h) add(h);
@@ -207,6 +218,17 @@ AUTOW::AUTOW() {
       largest = std::max(largest, S);
     }
   }
+  // The binomial law of every block size that has a job, formed once here
+  // rather than in every job of every sequence (the jobs of one S follow
+  // each other).
+  lawStart_.assign(static_cast<size_t>(largest) + 1, 0);
+  for (size_t j = 0; j < jobList_.size(); ++j) {
+    const int S = jobList_[j].S;
+    if (j > 0 && jobList_[j - 1].S == S) continue;
+    lawStart_[S] = laws_.size();
+    laws_.resize(laws_.size() + static_cast<size_t>(S) + 1);
+    BinomialLaw(S, laws_.data() + lawStart_[S]);
+  }
   jobCount = static_cast<int>(jobList_.size());
   threadCount = std::min(cpuCount, jobCount);
   records_.resize(jobList_.size());
@@ -242,7 +264,7 @@ void AUTOW::Work(void* context, AutoWJob& job, int thread) {
   CountDistances(seqBits, seqLen, job.S, job.d, hist);
   const uint64_t pairs = seqLen / static_cast<uint32_t>(job.S) - static_cast<uint64_t>(job.d);
   int cells;
-  ChiSquare(job.S, pairs, hist, cells, job.chi2);
+  ChiSquare(job.S, pairs, hist, cells, job.chi2, self.laws_.data() + self.lawStart_[job.S]);
   job.cells = cells;
   // S = 1: the differing pairs are binomial (pairs, 1/2) exactly (the xors
   // of bits d apart are independent fair bits), and the two-class

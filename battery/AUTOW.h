@@ -47,8 +47,12 @@ class AUTOW : public TESTthd {
   // blocks against the binomial law (lnFactorial must reach S): classes
   // merged from h = 0 up to S / 2, then on from h = S down to S / 2 + 1,
   // each closing when its expected count reaches 5; the rest is dropped.
-  // hist null: counts of 0, for the number of classes alone.
-  static void ChiSquare(int S, uint64_t pairs, const uint64_t* hist, int& cells, double& chi2);
+  // hist null: counts of 0, for the number of classes alone. law: the
+  // S + 1 probabilities from BinomialLaw, or null to form them here.
+  static void ChiSquare(int S, uint64_t pairs, const uint64_t* hist, int& cells, double& chi2,
+                        const double* law = nullptr);
+  // law[h] = C(S, h) / 2^S for h = 0 .. S (lnFactorial must reach S).
+  static void BinomialLaw(int S, double* law);
 
  private:
   static void Work(void* context, AutoWJob& job, int thread);
@@ -57,6 +61,10 @@ class AUTOW : public TESTthd {
   std::vector<PValueRecord> records_;
   // One histogram per sub-thread, histogramSize_ counts each.
   std::unique_ptr<uint64_t[]> histograms_;
+  // The binomial laws of the block sizes with jobs, the one of S from
+  // laws_[lawStart_[S]] on.
+  std::vector<double> laws_;
+  std::vector<size_t> lawStart_;
   uint64_t hash_ = 0;  // the sequence's hash, for the S = 1 p-values
   size_t histogramSize_ = 0;
   SubThreadPool<AutoWJob, &AutoWJob::S> pool_;

@@ -28,8 +28,8 @@ void PairDifferences(uint32_t* counts, int top, uint64_t d[]) {
     uint64_t sum = 0;
     for (uint64_t u = 0; u < pairs; ++u) {
       const uint32_t a = counts[2 * u], b = counts[2 * u + 1];
-      const uint64_t diff = a > b ? a - b : b - a;
-      sum += diff * diff;
+      const int64_t diff = static_cast<int64_t>(a) - static_cast<int64_t>(b);
+      sum += static_cast<uint64_t>(diff * diff);
       counts[u] = a + b;
     }
     d[k] = sum;
