@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
@@ -43,6 +46,53 @@ int Gf2Rank(uint64_t* matrix, int words) {
   }
   return i;
 }
+
+// Gauss-Jordan elimination column by column, with the 32 rows in eight
+// vectors of four: the rows holding the column's bit come out as one mask,
+// the first of them not yet a pivot becomes the pivot, and every row with
+// the bit takes the pivot in, all without a branch on the data but the
+// pivot's presence. The pivots found are the rank.
+#ifdef __SSE2__
+int SmallRank(uint32_t* rowsBits, int C) {
+  __m128i m[8];
+  std::memcpy(m, rowsBits, sizeof m);
+  uint32_t used = 0;  // the rows that are pivots
+  for (int b = 0; b < C; ++b) {
+    const __m128i toSign = _mm_cvtsi32_si128(31 - b);
+    uint32_t has = 0;
+    for (int v = 0; v < 8; ++v)
+      has |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_sll_epi32(m[v], toSign)))) << (4 * v);
+    const uint32_t candidates = has & ~used;
+    if (candidates == 0) continue;
+    const int k = __builtin_ctz(candidates);
+    used |= 1u << k;
+    uint32_t pivot;
+    std::memcpy(&pivot, reinterpret_cast<const char*>(m) + 4 * k, 4);
+    const __m128i pv = _mm_set1_epi32(static_cast<int>(pivot)), bit = _mm_set1_epi32(static_cast<int>(1u << b));
+    for (int v = 0; v < 8; ++v) {
+      const __m128i with = _mm_cmpeq_epi32(_mm_and_si128(m[v], bit), bit);
+      m[v] = _mm_xor_si128(m[v], _mm_and_si128(with, pv));
+    }
+    // The pivot row took itself in: put it back.
+    std::memcpy(reinterpret_cast<char*>(m) + 4 * k, &pivot, 4);
+  }
+  std::memcpy(rowsBits, m, sizeof m);
+  return __builtin_popcount(used);
+}
+#else
+int SmallRank(uint32_t* rowsBits, int C) {
+  uint32_t used = 0;
+  for (int b = 0; b < C; ++b) {
+    int k = 0;
+    while (k < 32 && (((used >> k) & 1) || !((rowsBits[k] >> b) & 1))) ++k;
+    if (k == 32) continue;
+    used |= 1u << k;
+    for (int r = 0; r < 32; ++r)
+      if (r != k && ((rowsBits[r] >> b) & 1)) rowsBits[r] ^= rowsBits[k];
+  }
+  return __builtin_popcount(used);
+}
+#endif
 
 ThreeClassLaw::ThreeClassLaw(uint64_t matrices, const double probabilities[3]) : N(matrices) {
   for (int k = 0; k < 3; ++k) q[k] = probabilities[k];
@@ -193,7 +243,16 @@ void RANK::RankOneSize(int slot) {
   const int words = (C + 63) / 64;
   // Each row's C bits, bit t lowest (column order within a row does not
   // change the rank).
-  if (C <= 64) {
+  if (R <= 32 && C <= 32) {
+    uint32_t small[32] = {};
+    const uint64_t rowMask = LowMask64(C);
+    for (uint64_t i = 0; i < N; ++i) {
+      const uint64_t start = i * cells;
+      for (int r = 0; r < R; ++r)
+        small[r] = static_cast<uint32_t>(LsbFirst64(seqBits, start + uint64_t(r) * C, C) & rowMask);
+      ++counts_[SmallRank(small, C)];
+    }
+  } else if (C <= 64) {
     const uint64_t rowMask = LowMask64(C);
     matrix_.resize(R);
     for (uint64_t i = 0; i < N; ++i) {

@@ -73,3 +73,8 @@ double RankProbability(int R, int C, int r);
 // words each (column j of a row is bit j % 64 of word j / 64; the columns
 // from RANK::cols on are 0). Rearranges and overwrites the rows.
 int Gf2Rank(uint64_t* matrix, int words);
+
+// The rank over GF(2) of a matrix of at most 32 rows and 32 columns: row r
+// in rowsBits[r] (32 rows, the ones past the matrix 0), column j its bit j,
+// columns from C on 0. Overwrites the rows.
+int SmallRank(uint32_t* rowsBits, int C);
