@@ -255,14 +255,27 @@ double IncompleteBetaRatio(double x, double p, double q, double lnBeta, int& fau
   double rx = xx / cx;
   double temp = qq - ai;
   if (ns == 0) rx = xx;
-  for (;;) {
-    // The ratio of consecutive terms first: the division then stays off the
-    // chain of products from one term to the next.
+  // One more term; true once it is negligible. The ratio of consecutive
+  // terms first: the division then stays off the chain of products from one
+  // term to the next.
+  auto converged = [&] {
     const double ratio = temp * rx / (pp + ai);
     term *= ratio;
     result += term;
-    double absTerm = std::fabs(term);
-    if (absTerm <= ACU && absTerm <= ACU * result) break;
+    const double absTerm = std::fabs(term);
+    return absTerm <= ACU && absTerm <= ACU * result;
+  };
+  for (;;) {
+    // While ns stays above 0 after the term, the next ratio takes qq - ai
+    // with rx unchanged: the long stretch of the series, without the tests
+    // of the other cases.
+    bool done = false;
+    while (ns >= 2 && !(done = converged())) {
+      ai += 1.0;
+      --ns;
+      temp = qq - ai;
+    }
+    if (done || converged()) break;
     ai += 1.0;
     --ns;
     if (ns >= 0) {
