@@ -244,7 +244,7 @@ AMLS::AMLS() {
   }
   pool_.Create(threadCount);
   for (int t = 0; t < threadCount; ++t) pool_.jobs[t].tree = t == 0 ? this : trees_[t - 1].get();
-  pool_.Start(Work, this);
+  waitsOnPool = pool_.Start(Work, this) > 0;
 }
 
 AMLS::~AMLS() {

@@ -249,7 +249,7 @@ AUTOW::AUTOW() {
     }
   }
   pool_.Create(threadCount);
-  pool_.Start(Work, this);
+  waitsOnPool = pool_.Start(Work, this) > 0;
 }
 
 AUTOW::~AUTOW() {

@@ -275,7 +275,7 @@ DFT::DFT() {
     pool_.jobs[i].N = N;
     pool_.jobs[i].buffers = &buffers_[i];
   }
-  pool_.Start(Work, this);
+  waitsOnPool = pool_.Start(Work, this) > 0;
 }
 
 int DFT::AllocateBuffers(size_t inSize, size_t outSize) {

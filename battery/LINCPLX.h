@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "battery/SubThreadPool.h"
 #include "battery/TESTthd.h"
 
 // Linear complexity: N blocks of M bits, the linear complexity L and the
@@ -17,7 +18,12 @@ class LINCPLX : public TESTthd {
 
   // Berlekamp-Massey on the M-bit block that starts at sequence bit start:
   // its linear complexity, and in jumps the number of times it grew.
-  int BlockComplexity(uint64_t start, int& jumps);
+  int BlockComplexity(uint64_t start, int& jumps) { return BlockComplexity(work_[0], start, jumps); }
+
+  // The blocks are cut into this many jobs of consecutive blocks for the
+  // pool of sub-threads (at least one block each).
+  int jobCount = 0;
+  int threadCount = 0;
 
   double* classProb = nullptr;  // pi_0 .. pi_K
   int blockLen = 0;             // M
@@ -29,11 +35,21 @@ class LINCPLX : public TESTthd {
   double jumpVar = 0;           // variance of J
 
  private:
-  // Work arrays of ceil(M / 64) + 2 words, for the run.
-  std::vector<uint64_t> rev_;   // the block's bits, last bit first
-  std::vector<uint64_t> c_, b_, t_;
-  std::vector<uint64_t> window_;  // the bits the discrepancy multiplies with c
+  // Work arrays of 2 ceil(M / 64) + 4 words, one set per sub-thread.
+  struct Workspace {
+    std::vector<uint64_t> rev;  // the block's bits, last bit first
+    std::vector<uint64_t> c, b, t;
+    std::vector<uint64_t> window;  // the bits the discrepancy multiplies with c
+  };
+  int BlockComplexity(Workspace& work, uint64_t start, int& jumps) const;
+  static void Work(void* context, int job, int thread);
+
+  std::vector<Workspace> work_;
+  // Per block of this sequence: its linear complexity and its jumps,
+  // written by the jobs and summed in block order afterwards.
+  std::vector<int> lengths_, jumps_;
   std::vector<uint64_t> counts_;  // per class
+  NumberedPool pool_;
 };
 
 // The probabilities of the K + 1 classes of the deviation T for M-bit

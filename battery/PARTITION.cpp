@@ -134,7 +134,7 @@ PARTITION::PARTITION() {
     w.stamp.resize(maxK > 0 ? size_t{1} << maxK : 0);
   }
   pool_.Create(threadCount);
-  pool_.Start(PartitionWorker, this);
+  waitsOnPool = pool_.Start(PartitionWorker, this) > 0;
 }
 
 PARTITION::~PARTITION() {

@@ -140,68 +140,93 @@ int PermOrderIndex(uint32_t* u, int t) {
 
 PERM::PERM() {
   uint64_t most = 0;
-  ForEachPair(seqLen, [&](int, int, uint64_t, uint64_t fact) { most = std::max(most, fact); });
-  orderCounts.resize(most + 1);
+  int pairs = 0;
+  ForEachPair(seqLen, [&](int, int, uint64_t, uint64_t fact) {
+    most = std::max(most, fact);
+    ++pairs;
+  });
+  threadCount = std::min(cpuCount, pairs);
+  orderCounts_.assign(std::max(threadCount, 1), std::vector<uint32_t>(most + 1));
+  pool_.Create(threadCount);
+  waitsOnPool = pool_.Start(Work, this) > 0;
+}
+
+PERM::~PERM() {
+  // The sub-threads end before the counters they use are freed.
+  pool_.End();
+}
+
+void PERM::Work(void* context, int job, int thread) {
+  auto* self = static_cast<PERM*>(context);
+  Pair& pair = self->pairs_[job];
+  pair.p = self->PairPValue(pair, self->orderCounts_[thread].data());
+}
+
+double PERM::PairPValue(const Pair& pair, uint32_t* counts) const {
+  const int s = pair.s, t = pair.t;
+  const uint64_t words = pair.words, fact = pair.fact;
+  std::fill(counts, counts + fact + 1, 0u);
+  // Word words - 1 never takes part.
+  const uint64_t tuples = (words - 1) / static_cast<uint64_t>(t);
+  uint64_t counted;
+  if (s == 8) {
+    uint64_t l = 0;
+    counted = CountOrders([&] { return ReadByte(seqBits, l++); }, tuples, t, counts);
+  } else if (s == 16) {
+    uint64_t l = 0;
+    counted = CountOrders(
+        [&] {
+          const uint32_t v = (seqBits[l >> 1] >> ((l & 1) * 16)) & 0xFFFFu;
+          ++l;
+          return v;
+        },
+        tuples, t, counts);
+  } else if (s == 32) {
+    uint64_t l = 0;
+    counted = CountOrders([&] { return seqBits[l++]; }, tuples, t, counts);
+  } else {
+    BitStream stream(seqBits, 0);
+    counted = CountOrders([&] { return stream.Next(s); }, tuples, t, counts);
+  }
+  const double e = static_cast<double>(counted) / static_cast<double>(fact);
+  if (e <= 5) {
+    // The length promised more than 5 per order; too few usable tuples
+    // by chance are short, too few for chance (ties everywhere, as in a
+    // constant or periodic sequence) are the data's failure.
+    return BeyondChance(counted, tuples, DistinctProbability(s, t)) ? PVALUE_FAIL : PVALUE_SHORT;
+  }
+  if (t == 2) {
+    // Two orders: the chi-square is a binomial count (1/2 each) measured
+    // by its distance from the mean; its p-value has a lattice and, for
+    // an even count, an atom at 1. Its exact binomial law instead,
+    // randomised within the count's atom by the sequence's own bits.
+    const double u = HashUniform(hash_, PERM_SALT + static_cast<uint64_t>(s));
+    return BinomialTwoSidedRandomisedP(counted, 0.5, counts[0], u);
+  }
+  double x = 0;
+  for (uint64_t c = 0; c < fact; ++c) {
+    const double d = counts[c] - e;
+    x += d * d;
+  }
+  x /= e;
+  return IncompleteGammaQ((static_cast<double>(fact) - 1) / 2, x / 2);
 }
 
 void PERM::RunTest() {
-  // The sequence's hash, made at the first two-order row and shared by all.
-  uint64_t hash = 0;
-  bool hashed = false;
-  ForEachPair(seqLen, [&](int s, int t, uint64_t words, uint64_t fact) {
-    if (orderCounts.size() < fact + 1) orderCounts.resize(fact + 1);  // only when seqLen grew since construction
-    uint32_t* counts = orderCounts.data();
-    std::fill(counts, counts + fact + 1, 0u);
-    // Word words - 1 never takes part.
-    const uint64_t tuples = (words - 1) / static_cast<uint64_t>(t);
-    uint64_t counted;
-    if (s == 8) {
-      uint64_t l = 0;
-      counted = CountOrders([&] { return ReadByte(seqBits, l++); }, tuples, t, counts);
-    } else if (s == 16) {
-      uint64_t l = 0;
-      counted = CountOrders(
-          [&] {
-            const uint32_t v = (seqBits[l >> 1] >> ((l & 1) * 16)) & 0xFFFFu;
-            ++l;
-            return v;
-          },
-          tuples, t, counts);
-    } else if (s == 32) {
-      uint64_t l = 0;
-      counted = CountOrders([&] { return seqBits[l++]; }, tuples, t, counts);
-    } else {
-      BitStream stream(seqBits, 0);
-      counted = CountOrders([&] { return stream.Next(s); }, tuples, t, counts);
-    }
-    const double e = static_cast<double>(counted) / static_cast<double>(fact);
-    if (e <= 5) {
-      // The length promised more than 5 per order; too few usable tuples
-      // by chance are short, too few for chance (ties everywhere, as in a
-      // constant or periodic sequence) are the data's failure.
-      const bool fails = BeyondChance(counted, tuples, DistinctProbability(s, t));
-      AddResult(fails ? PVALUE_FAIL : PVALUE_SHORT, "Permutation %d_%d", s, t);
-      return;
-    }
-    if (t == 2) {
-      // Two orders: the chi-square is a binomial count (1/2 each) measured
-      // by its distance from the mean; its p-value has a lattice and, for
-      // an even count, an atom at 1. Its exact binomial law instead,
-      // randomised within the count's atom by the sequence's own bits.
-      if (!hashed) {
-        hash = SequenceHash(seqBits, seqLen);
-        hashed = true;
-      }
-      const double u = HashUniform(hash, PERM_SALT + static_cast<uint64_t>(s));
-      AddResult(BinomialTwoSidedRandomisedP(counted, 0.5, counts[0], u), "Permutation %d_%d", s, t);
-      return;
-    }
-    double x = 0;
-    for (uint64_t c = 0; c < fact; ++c) {
-      const double d = counts[c] - e;
-      x += d * d;
-    }
-    x /= e;
-    AddResult(IncompleteGammaQ((static_cast<double>(fact) - 1) / 2, x / 2), "Permutation %d_%d", s, t);
-  });
+  pairs_.clear();
+  ForEachPair(seqLen, [&](int s, int t, uint64_t words, uint64_t fact) { pairs_.push_back({s, t, words, fact, 0}); });
+  bool twoOrders = false;
+  for (const Pair& pair : pairs_) {
+    twoOrders = twoOrders || pair.t == 2;
+    // Only when seqLen grew since construction.
+    for (auto& counts : orderCounts_)
+      if (counts.size() < pair.fact + 1) counts.resize(pair.fact + 1);
+  }
+  // The sequence's hash, shared by all two-order rows.
+  hash_ = twoOrders ? SequenceHash(seqBits, seqLen) : 0;
+  const bool whole = pool_.RunAll(static_cast<int>(pairs_.size()));
+  subThreadCpuSeconds = pool_.CpuSeconds();
+  // A failed event call: no pairs for this sequence (logged by the pool).
+  if (!whole) return;
+  for (const Pair& pair : pairs_) AddResult(pair.p, "Permutation %d_%d", pair.s, pair.t);
 }

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "battery/SubThreadPool.h"
 #include "battery/TESTthd.h"
 
 // Permutation: the sequence read as s-bit words, grouped into
@@ -16,15 +17,33 @@
 // repeat-free tuples leaves 5 or fewer per order gets PVALUE_SHORT, or
 // PVALUE_FAIL when a good generator gives so few less than once in 10^10
 // (repeats everywhere, as in a constant or periodic sequence).
+//
+// Each (s, t) is one job of a pool of sub-threads; the pairs come out in
+// grid order.
 class PERM : public TESTthd {
  public:
   PERM();
+  ~PERM() override;
   void RunTest() override;
 
+  int threadCount = 0;
+
  private:
-  // t! order counters and one for the tuples with a repeat, sized for the
-  // largest t of the run.
-  std::vector<uint32_t> orderCounts;
+  struct Pair {
+    int s, t;
+    uint64_t words, fact;
+    double p;  // the job's result
+  };
+  static void Work(void* context, int job, int thread);
+  // The p-value of one pair, counting in `counts` (t! + 1 counters).
+  double PairPValue(const Pair& pair, uint32_t* counts) const;
+
+  std::vector<Pair> pairs_;  // this sequence's, in grid order
+  // Per sub-thread: t! order counters and one for the tuples with a
+  // repeat, sized for the largest t of the run.
+  std::vector<std::vector<uint32_t>> orderCounts_;
+  uint64_t hash_ = 0;  // the sequence's hash, for the two-order rows
+  NumberedPool pool_;
 };
 
 // The expected number of repeat-free tuples per order among the

@@ -201,3 +201,44 @@ class SubThreadPool : public SubThreadPoolBase {
     void SetIdle(int i) override { jobs[i].*Key = 0; }
   };
 };
+
+// The record of a job known by its number alone: key is the number + 1
+// (0 while idle). What the job computes stays in its test's own arrays,
+// one place per job number.
+struct NumberedJob {
+  int key;
+};
+
+// A pool whose jobs are numbers 0 .. count - 1: work(context, job, thread)
+// runs job `job` on sub-thread `thread`, writing its results where only
+// that job writes. Without a started sub-thread the jobs run one after the
+// other on the caller, as thread 0.
+class NumberedPool : public SubThreadPool<NumberedJob, &NumberedJob::key> {
+ public:
+  using Work = void (*)(void* context, int job, int thread);
+
+  // Starts the sub-threads of the records Create made; returns Started().
+  int Start(Work work, void* context) {
+    work_ = work;
+    context_ = context;
+    return SubThreadPool::Start(Serve, this);
+  }
+
+  // Runs every job; false after a failed event call (logged by the pool).
+  bool RunAll(int count) {
+    if (Started() == 0) {
+      for (int j = 0; j < count; ++j) work_(context_, j, 0);
+      return true;
+    }
+    return Run(
+        count, [](int j, NumberedJob& job) { job.key = j + 1; }, [](const NumberedJob&, int) {});
+  }
+
+ private:
+  static void Serve(void* self, NumberedJob& job, int thread) {
+    auto* pool = static_cast<NumberedPool*>(self);
+    pool->work_(pool->context_, job.key - 1, thread);
+  }
+  Work work_ = nullptr;
+  void* context_ = nullptr;
+};

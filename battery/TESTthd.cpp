@@ -6,12 +6,10 @@
 
 #include "battery/RunState.h"
 #include "platform/Event.h"
+#include "platform/Processors.h"
 #include "platform/ThreadClock.h"
 
-TESTthd::TESTthd() : wxThread(wxTHREAD_JOINABLE) {
-  int cpus = wxThread::GetCPUCount();
-  cpuCount = cpus == -1 ? 1 : cpus;
-}
+TESTthd::TESTthd() : wxThread(wxTHREAD_JOINABLE), cpuCount(platform::ProcessorCount()) {}
 
 TESTthd::~TESTthd() {
   if (threadHandle != nullptr) platform::CloseThreadClock(threadHandle);

@@ -42,6 +42,11 @@ class TESTthd : public wxThread {
   platform::ThreadClock* threadHandle = nullptr;
   double subThreadCpuSeconds = 0;
   int cpuCount = 1;
+  // True for a test whose worker only hands the jobs of a sequence to its
+  // sub-threads and waits for them: the engine does not count it against
+  // the concurrency limit, so the cores its sub-threads leave are taken by
+  // other tests. Set by the test's constructor.
+  bool waitsOnPool = false;
   // Written by the worker as it leaves its loop and read by the engine
   // while the worker may run, hence atomic.
   std::atomic<int> status{TEST_OK};

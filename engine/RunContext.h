@@ -30,6 +30,7 @@ struct RunContext {
   int64_t firstSequenceEnd = 0;
   double firstSequenceSeconds = 0;
   double generationSeconds = 0;
+  double ownSeconds = 0;  // the loop's own work between the sequences' tests
 
   // The log lines the report leaves out, as it says the same in its header:
   // the input line of files mode and the run's first line ("n= ..."); -1

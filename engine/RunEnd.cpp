@@ -21,6 +21,7 @@
 #include "engine/RunTests.h"
 #include "engine/InputFiles.h"
 #include "engine/ResultsModel.h"
+#include "platform/Processors.h"
 #include "engine/RunContext.h"
 #include "engine/Version.h"
 #include "platform/Counter.h"
@@ -68,7 +69,7 @@ void LogCpuTimes(const RunContext& run, double testingSeconds) {
            total == 0 ? 0.0 : run.cpuSeconds[s] / total * 100);
   }
   RunLog("%*s  %s", width, "Total CPU time:", FormatDuration(text, 2, total));
-  const int cpus = wxThread::GetCPUCount();
+  const int cpus = platform::ProcessorCount();
   if (cpus > 0) RunLog(" (CPU load: %.1f%%)", total / testingSeconds / cpus * 100);
   AppendLog("\n\n");
 }
@@ -248,6 +249,7 @@ void ReleaseRun(RunContext& run) {
 int FinishRun(RunContext& run) {
   EndWorkers(run);
   const double testingSeconds = run.Seconds(run.testStart, platform::CounterTicks());
+  lastEngineCost = {run.ownSeconds, testingSeconds};
   const int pearsonBins = runResults.FinishRun(seqCount);
   UpdateWindow(run, true);
   if (pearsonBins >= 2) run.view->ShowPearson(runResults);

@@ -41,8 +41,11 @@ bool WorkerFailed() {
   return false;
 }
 
+// A test that only waits on its sub-threads takes no concurrency slot.
+bool TakesSlot(int slot) { return !Test(slot)->waitsOnPool; }
+
 void Finished(int slot, int& running) {
-  --running;
+  if (TakesSlot(slot)) --running;
   Test(slot)->command = CMD_IDLE;
 }
 
@@ -114,21 +117,25 @@ bool Dispatch(RunContext& run) {
       RunLog("SetEvent hINI failed, i= %d (%d)\n", s, platform::LastError());
       return false;
     }
-    if (++running < run.concurrency) continue;
-    int q;
-    for (;;) {
-      q = platform::WaitAnyEvent(doneEvents, TEST_SLOTS, WAIT_SLICE_MS);
-      DispatchWhileTesting(run);
-      if (q == platform::WAIT_ANY_FAILED) {
-        RunLog("WaitForMultipleObjects hEND failed (%d)\n", platform::LastError());
-        return false;
+    if (TakesSlot(s)) ++running;
+    while (running >= run.concurrency) {
+      int q;
+      for (;;) {
+        q = platform::WaitAnyEvent(doneEvents, TEST_SLOTS, WAIT_SLICE_MS);
+        DispatchWhileTesting(run);
+        if (q == platform::WAIT_ANY_FAILED) {
+          RunLog("WaitForMultipleObjects hEND failed (%d)\n", platform::LastError());
+          return false;
+        }
+        if (q >= 0) break;
+        if (WorkerFailed()) return false;
       }
-      if (q >= 0) break;
-      if (WorkerFailed()) return false;
+      Finished(q, running);
+      for (int p = q + 1; p < TEST_SLOTS; ++p)
+        if (testTable[p].enabled && Test(p)->command == CMD_RUN &&
+            platform::WaitEvent(doneEvents[p], 0) == platform::WaitResult::Signalled)
+          Finished(p, running);
     }
-    Finished(q, running);
-    for (int p = q + 1; p < j; ++p)
-      if (platform::WaitEvent(doneEvents[p], 0) == platform::WaitResult::Signalled) Finished(p, running);
   }
   for (int s = 0; s < TEST_SLOTS; ++s) {
     if (!testTable[s].enabled || Test(s)->command != CMD_RUN) continue;
@@ -229,6 +236,7 @@ bool RunSequences(RunContext& run) {
       UpdateWindow(run, true);
       return false;
     }
+    const int64_t ownFrom = platform::CounterTicks();
     Collect(run);
     ReadCpuTimes(run);
     SortStartOrder(run);
@@ -247,6 +255,7 @@ bool RunSequences(RunContext& run) {
       UpdateWindow(run, seqIndex == seqCount);
       updateSeconds = run.Seconds(now, run.lastWindowUpdate);
     }
+    run.ownSeconds += run.Seconds(ownFrom, platform::CounterTicks());
   }
   // The input ran out before the sequence after the last one shown, or the
   // view kept sequence columns for later.

@@ -26,6 +26,7 @@
 
 signed char* startOrder = nullptr;
 signed char* rowOrder = nullptr;
+EngineCost lastEngineCost;
 
 namespace {
 

@@ -15,6 +15,17 @@ extern signed char* rowOrder;
 
 class RunView;
 
+// The cost of the engine itself in the last run that reached its end: the
+// seconds its sequence loop spent between the sequences' tests on its own
+// work (putting the p-values into the results model, reading the CPU
+// times, sorting the start order, the view's events and updates), and the
+// testing phase's seconds.
+struct EngineCost {
+  double ownSeconds = 0;
+  double testingSeconds = 0;
+};
+extern EngineCost lastEngineCost;
+
 // Runs the battery on the input files (plugin null) or on the generator
 // plug-in, showing the run in the view (the main window's is WindowView).
 // 0 when the run reached its end (also after a stop or an

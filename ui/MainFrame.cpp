@@ -12,6 +12,7 @@
 #include <string>
 
 #include "battery/RunState.h"
+#include "platform/Processors.h"
 #include "ui/Presets.h"
 #include "ui/TestPanels.h"
 #include "ui/WheelFocus.h"
@@ -188,7 +189,7 @@ wxQuorvaneFIN::wxQuorvaneFIN(wxWindow* parent) : FIN(parent) {
   amlsLmaxSpinButton->SetRange(0, 19);
   amlsLmaxSpinButton->SetValue(19);
   threadsSpin->SetRange(threadsSpin->GetMin(), 30);
-  threadsSpin->SetValue(wxThread::GetCPUCount());
+  threadsSpin->SetValue(platform::ProcessorCount());
   rowHeightSpin->SetValue(tableGrid->GetDefaultRowSize());
   liCoKSpinButton->SetRange(0, 14);
 

@@ -10,6 +10,7 @@
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
 #include "platform/Event.h"
+#include "platform/Thread.h"
 
 namespace {
 
@@ -164,6 +165,21 @@ TEST_F(AmlsFixture, AFailedSignalGivesNoPairsAndTheNextSequenceIsWhole) {
   platform::InjectEventFailureOnThisThread(platform::EventCall::Set, 1);
   EXPECT_TRUE(Run(test, SLOT_AMLS).empty());
   ExpectSamePairs(Run(test, SLOT_AMLS), whole);
+}
+
+TEST_F(AmlsFixture, ItsWorkerTakesNoConcurrencySlotOnlyWhileItHasSubThreads) {
+  Xorshift(75, 1u << 17);
+  Grid(1, 16);
+  AMLS pooled;
+  EXPECT_TRUE(pooled.waitsOnPool);
+  // No sub-thread starts: the worker computes the rows itself and counts.
+  platform::InjectThreadFailure(platform::ThreadCall::Start, 0);
+  AMLS alone;
+  platform::InjectThreadFailure(platform::ThreadCall::Start, -1);
+  EXPECT_FALSE(alone.waitsOnPool);
+  const auto pairs = Run(pooled, SLOT_AMLS);
+  ASSERT_EQ(pairs.size(), 5u);
+  ExpectSamePairs(Run(alone, SLOT_AMLS), pairs);
 }
 
 TEST_F(AmlsFixture, GridSkipsLengthsWithoutMoments) {

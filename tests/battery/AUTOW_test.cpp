@@ -233,6 +233,7 @@ TEST_F(AutowTest, JobListAtTheDefaults) {
   AUTOW test;
   EXPECT_EQ(test.jobCount, 165);
   EXPECT_EQ(test.threadCount, std::min(test.cpuCount, 165));
+  EXPECT_TRUE(test.waitsOnPool);  // its worker only waits on the sub-threads
   for (const AUTOW::Job& job : test.JobList()) {
     const int64_t blocks = (1 << 20) / job.S;
     EXPECT_LT(job.d, blocks - 1) << job.S;

@@ -10,6 +10,8 @@
 #include "SequenceFixture.h"
 #include "battery/Distributions.h"
 #include "battery/Messages.h"
+#include "platform/Event.h"
+#include "platform/Thread.h"
 
 namespace {
 
@@ -52,6 +54,27 @@ TEST_F(LinCplxFixture, AgreesWithTheIndependentScript) {
       EXPECT_NEAR(pairs[1].p, ref.pLen, 1e-9) << ref.seed;
     }
   }
+}
+
+TEST_F(LinCplxFixture, TheBlocksSplitOverSubThreadsGiveWhatOneThreadGives) {
+  Xorshift(91, 1u << 18);
+  Params(500);
+  LINCPLX pooled;
+  EXPECT_EQ(pooled.waitsOnPool, pooled.threadCount > 0);
+  EXPECT_EQ(pooled.jobCount, std::min(pooled.blockCount, 4 * pooled.cpuCount));
+  // No sub-thread starts: every job runs on the worker, one after the other.
+  platform::InjectThreadFailure(platform::ThreadCall::Start, 0);
+  LINCPLX alone;
+  platform::InjectThreadFailure(platform::ThreadCall::Start, -1);
+  EXPECT_FALSE(alone.waitsOnPool);
+  const auto pairs = Run(alone, SLOT_LINCPLX);
+  ASSERT_EQ(pairs.size(), 2u);
+  ExpectSamePairs(Run(pooled, SLOT_LINCPLX), pairs);
+  if (pooled.threadCount == 0) return;
+  // A failed start signal: no pairs for that sequence, the next one whole.
+  platform::InjectEventFailureOnThisThread(platform::EventCall::Set, 0);
+  EXPECT_TRUE(Run(pooled, SLOT_LINCPLX).empty());
+  ExpectSamePairs(Run(pooled, SLOT_LINCPLX), pairs);
 }
 
 TEST_F(LinCplxFixture, PublishedExampleWithExactClassProbabilities) {

@@ -67,6 +67,34 @@ TEST_F(RunTestsTest, ConcurrencyOneAndNinetyNineGiveTheSameResults) {
   EXPECT_EQ(cells[0], cells[1]);
 }
 
+TEST_F(RunTestsTest, PooledTestsTakeNoSlotAndGiveTheSameResultsAtAnyConcurrency) {
+  // AUTOW, AMLS, Permutation and Linear complexity only wait on their
+  // sub-threads: at concurrency 1 the plain tests run beside them, and
+  // every value is the one of a run at 99.
+  FilesOf(RandomBytes(10 * 2500, 12));
+  amlsLmin = 1, amlsLmax = 16, amlsLstp = -1, amlsBlkmax = 0;
+  autowSmin = 8, autowSmax = 20, autowSstp = 4, autowDmin = 1, autowDmax = 8, autowDstp = 1, autowMaxPv = 0;
+  liCoLen = 500, liCoOptlen = 0, liCoK = 0;
+  permutationGmin = 2, permutationGmax = 5, permutationGstp = 1;
+  permutationSmin = 8, permutationSmax = 8, permutationSstp = 1;
+  std::vector<std::string> cells[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    view.concurrency = pass == 0 ? 1 : 99;
+    Pattern(folder + "/in/*.bin");
+    for (int i = 0; i < TEST_SLOTS; ++i) starts[i] = static_cast<signed char>(i);
+    for (int slot : {SLOT_AUTOW, SLOT_AMLS, SLOT_PERM, SLOT_LINCPLX}) testTable[slot].enabled = true;
+    ASSERT_EQ(Run(), 0);
+    for (int r = 0; r < 3 + DataRows(); ++r)
+      for (int c = 7; c < Columns(); ++c) cells[pass].push_back(Cell(r, c));
+    for (auto& e : testTable) e.enabled = false;
+    testTable[SLOT_CUSUM].enabled = testTable[SLOT_LONGBLK].enabled = testTable[SLOT_TWOBIT].enabled = true;
+  }
+  // The plain tests' 7 rows and 3 summaries, and at least one row of each
+  // pooled test.
+  EXPECT_GE(cells[0].size(), 10u * (10 + 4));
+  EXPECT_EQ(cells[0], cells[1]);
+}
+
 TEST_F(RunTestsTest, AStopRequestEndsTheRunAfterTheCurrentSequence) {
   FilesOf(RandomBytes(10 * 2500, 3));
   // The user presses DEL while sequence 3 is tested.

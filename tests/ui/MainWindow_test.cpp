@@ -13,6 +13,7 @@
 #include <set>
 
 #include "support/ProgramWindow.h"
+#include "platform/Processors.h"
 #include "ui/Presets.h"
 #include "ui/Prefs.h"
 #include "ui/TestPanels.h"
@@ -58,7 +59,7 @@ TEST_F(MainWindowTest, AnEmptyFolderGivesTheDefaultWindow) {
   EXPECT_EQ(frame->notebook->GetSelection(), 0) << "the Parameters page";
   EXPECT_EQ(Items(frame->presetCombo), (std::vector<wxString>{SAVE_ON_EXIT}));
   EXPECT_EQ(frame->threadsSpin->GetMax(), 30);
-  EXPECT_EQ(frame->threadsSpin->GetValue(), std::max(1, std::min(wxThread::GetCPUCount(), 30)));
+  EXPECT_EQ(frame->threadsSpin->GetValue(), std::max(1, std::min(platform::ProcessorCount(), 30)));
   EXPECT_EQ(frame->rowHeightSpin->GetValue(), frame->tableGrid->GetDefaultRowSize());
   EXPECT_EQ(frame->GetTitle(), sizeof(void*) == 8 ? "Quorvane_MT 64 bits - v2.0.0" : "Quorvane_MT 32 bits - v2.0.0");
   EXPECT_EQ(frame->statusBar->GetFieldsCount(), 5);

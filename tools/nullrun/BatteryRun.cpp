@@ -1,9 +1,8 @@
 #include "tools/nullrun/BatteryRun.h"
 
-#include <wx/thread.h>
-
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -21,6 +20,7 @@
 #include "engine/RunView.h"
 #include "engine/TestFactory.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Processors.h"
 #include "ui/StartHandler.h"
 
 namespace nullrun {
@@ -68,7 +68,7 @@ class BatteryView : public RunView {
   std::string log;
   std::vector<std::string> boxes;  // "caption: text" of every message box, answered OK
 
-  int Concurrency() override { return std::max(1, wxThread::GetCPUCount()); }
+  int Concurrency() override { return platform::ProcessorCount(); }
   std::string InputText() override { return GENERATOR_MODULE; }
   void SetStatus(int, const std::string&) override {}
   void ShowPage(int) override {}
@@ -101,6 +101,16 @@ class BatteryView : public RunView {
 };
 
 BatteryView* BatteryView::current_ = nullptr;
+
+const char* const ENGINE_COST = "Engine's own time between the tests";
+
+// The engine's own work in the sequence loop against its testing phase.
+std::string EngineCostLine(const EngineCost& cost) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%s: %.2f s of %.2f s (%.2f%%)", ENGINE_COST, cost.ownSeconds,
+                cost.testingSeconds, cost.testingSeconds > 0 ? cost.ownSeconds / cost.testingSeconds * 100 : 0.0);
+  return text;
+}
 
 bool CopyFile(const std::string& from, const std::string& to) {
   std::ifstream in(from, std::ios::binary);
@@ -225,6 +235,7 @@ bool RunBatteryPart(const BatteryConfig& config, int first, int count, BatteryPa
   *part = BatteryPart();
   for (const std::string& box : boxes) part->log.push_back("[box] " + box);
   for (const std::string& line : LogTextLines(log)) part->log.push_back(line);
+  if (result == 0) part->log.push_back(EngineCostLine(lastEngineCost));
   const ResultsModel& model = runResults;
   part->sequences = model.Sequences();
   for (int r = 0; r < model.Rows(); ++r) part->labels.push_back(model.Label(r));
@@ -300,7 +311,8 @@ std::vector<std::string> CpuTimeLines(const BatteryPart& part) {
   bool inTable = false;
   for (const std::string& line : part.log) {
     if (line.find("= CPU time taken by each test") != std::string::npos) inTable = true;
-    if (inTable || line.rfind("Testing phase duration", 0) == 0) lines.push_back(line);
+    if (inTable || line.rfind("Testing phase duration", 0) == 0 || line.rfind(ENGINE_COST, 0) == 0)
+      lines.push_back(line);
     if (line.find("Total CPU time:") != std::string::npos) inTable = false;
   }
   return lines;
