@@ -63,6 +63,26 @@ def pearson_cumulants(pc, n):
     return e1, e2 - e1 ** 2, e3 - 3 * e1 * e2 + 2 * e1 ** 3
 
 
+def pearson_tail_p(class_expected, total, chi2):
+    """The p-value of Pearson's statistic chi2 over classes of these expected
+    counts out of `total` draws: the chi-square p-value p_c (classes - 1
+    degrees of freedom) weighted towards p_t, that of a + b chi2(nu) with the
+    statistic's exact mean, variance and third cumulant, as
+    p_c p_c + (1 - p_c) p_t. None for fewer than two classes."""
+    k = len(class_expected)
+    if k < 2:
+        return None
+    pc = mp.gammainc(mpf(k - 1) / 2, mpf(chi2) / 2, mp.inf, regularized=True)
+    mean, var, k3 = pearson_cumulants([mpf(e) / total for e in class_expected], total)
+    if not (var > 0 and k3 > 0):
+        return float(pc)
+    b = k3 / (4 * var)
+    nu = var / (2 * b * b)
+    a = mean - b * nu
+    pt = mp.gammainc(nu / 2, max(mpf(0), mpf(chi2) - a) / (2 * b), mp.inf, regularized=True)
+    return float(min(1, max(0, pc * pc + (1 - pc) * pt)))
+
+
 if __name__ == "__main__":
     from math import factorial
     # Against the law enumerated: n = 7, cells (0.2, 0.3, 0.5), all three classes and the first two.
@@ -78,3 +98,17 @@ if __name__ == "__main__":
                     m[r] += pr * x ** (r + 1)
         print("classes %d: enumerated" % classes, m[0], m[1] - m[0] ** 2, m[2] - 3 * m[0] * m[1] + 2 * m[0] ** 3)
         print("classes %d: exact     " % classes, *[mp.nstr(v, 17) for v in pearson_cumulants(p[:classes], n)])
+    # Classes of a binomial (40, 1/2) count of 3276 groups, merged from both
+    # tails to expected counts of 5 or more, the rest dropped (the weight
+    # test's one-bit row at 2^17 bits): expected counts, then the cumulants.
+    from scipy import stats
+    n = 3276
+    cells = [n * stats.binom.pmf(c, 40, 0.5) for c in range(41)]
+    classes, cur = [], 0.0
+    for c in list(range(21)) + list(range(40, 20, -1)):
+        cur += cells[c]
+        if cur >= 5:
+            classes.append(cur)
+            cur = 0.0
+    print("binomial classes:", ", ".join(repr(e) for e in classes))
+    print("binomial classes: exact", *[mp.nstr(v, 17) for v in pearson_cumulants([e / n for e in classes], n)])
