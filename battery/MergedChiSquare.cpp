@@ -51,7 +51,9 @@ double MergedChiSquareSum::PValue() const { return MergedChiSquarePValue(classes
 
 namespace {
 
-using Real = long double;
+// Quadruple precision: the expectations below are sums of terms as large as
+// the cube of the largest expected count that cancel down to a few units.
+using Real = __float128;
 
 // A polynomial in a class's count O, lowest power first.
 template <size_t N>
@@ -92,44 +94,50 @@ Poly<N> Falling(const Poly<N>& poly, Real e) {
 
 void PearsonTailLaw::Build(const std::vector<double>& classExpected, double total) {
   classes_ = static_cast<int>(classExpected.size());
-  const int k = classes_;
   Real r[7];
   r[0] = 1;
   for (int m = 1; m < 7; ++m) r[m] = r[m - 1] * (1 - static_cast<Real>(m - 1) / total);
-  // Per class, X's term f(O) = e - 2 O + O^2 / e, its square and its cube.
-  std::vector<Poly<3>> f1(k);
-  std::vector<Poly<5>> f2(k);
-  std::vector<Poly<7>> f3(k);
-  for (int i = 0; i < k; ++i) {
-    const Real e = classExpected[i];
+  // Per class, X's term f(O) = e - 2 O + O^2 / e, its square and its cube,
+  // in falling factorials; the sums over classes of their coefficients and
+  // of products of them, which give the sums over distinct classes.
+  Real e1 = 0, e2 = 0, e3 = 0;
+  Poly<3> s1{};
+  Poly<5> s2{};
+  Real p11[3][3] = {}, p21[5][3] = {}, p111[3][3][3] = {};
+  for (double expected : classExpected) {
+    const Real e = expected;
     const Poly<3> f{e, -2, 1 / e};
     const Poly<5> sq = Times(f, f);
-    f1[i] = Falling(f, e);
-    f2[i] = Falling(sq, e);
-    f3[i] = Falling(Times(sq, f), e);
-  }
-  Real e1 = 0, e2 = 0, e3 = 0;
-  for (int i = 0; i < k; ++i) {
-    for (int a = 0; a < 3; ++a) e1 += f1[i][a] * r[a];
-    for (int a = 0; a < 5; ++a) e2 += f2[i][a] * r[a];
-    for (int a = 0; a < 7; ++a) e3 += f3[i][a] * r[a];
-    for (int j = 0; j < k; ++j) {
-      if (j == i) continue;
-      for (int a = 0; a < 3; ++a)
-        for (int b = 0; b < 3; ++b) e2 += f1[i][a] * f1[j][b] * r[a + b];
-      for (int a = 0; a < 5; ++a)
-        for (int b = 0; b < 3; ++b) e3 += 3 * f2[i][a] * f1[j][b] * r[a + b];
-      // Three distinct classes: each unordered triple once, times 3!.
-      for (int l = j + 1; l < k && j > i; ++l) {
-        if (l == i) continue;
-        Real t = 0;
-        for (int a = 0; a < 3; ++a)
-          for (int b = 0; b < 3; ++b)
-            for (int c = 0; c < 3; ++c) t += f1[i][a] * f1[j][b] * f1[l][c] * r[a + b + c];
-        e3 += 6 * t;
+    const Poly<3> v1 = Falling(f, e);
+    const Poly<5> v2 = Falling(sq, e);
+    const Poly<7> v3 = Falling(Times(sq, f), e);
+    for (int a = 0; a < 7; ++a) {
+      if (a < 3) e1 += v1[a] * r[a];
+      if (a < 5) e2 += v2[a] * r[a];
+      e3 += v3[a] * r[a];
+    }
+    for (int a = 0; a < 5; ++a) {
+      if (a < 3) s1[a] += v1[a];
+      s2[a] += v2[a];
+      for (int b = 0; b < 3; ++b) {
+        p21[a][b] += v2[a] * v1[b];
+        if (a >= 3) continue;
+        p11[a][b] += v1[a] * v1[b];
+        for (int c = 0; c < 3; ++c) p111[a][b][c] += v1[a] * v1[b] * v1[c];
       }
     }
   }
+  // Ordered pairs and triples of distinct classes, by inclusion-exclusion.
+  for (int a = 0; a < 5; ++a)
+    for (int b = 0; b < 3; ++b) {
+      e3 += 3 * (s2[a] * s1[b] - p21[a][b]) * r[a + b];
+      if (a >= 3) continue;
+      e2 += (s1[a] * s1[b] - p11[a][b]) * r[a + b];
+      for (int c = 0; c < 3; ++c)
+        e3 += (s1[a] * s1[b] * s1[c] - p11[a][b] * s1[c] - p11[a][c] * s1[b] - p11[b][c] * s1[a] +
+               2 * p111[a][b][c]) *
+              r[a + b + c];
+    }
   mean_ = static_cast<double>(e1);
   variance_ = static_cast<double>(e2 - e1 * e1);
   thirdCumulant_ = static_cast<double>(e3 - 3 * e1 * e2 + 2 * e1 * e1 * e1);

@@ -112,3 +112,8 @@ if __name__ == "__main__":
             cur = 0.0
     print("binomial classes:", ", ".join(repr(e) for e in classes))
     print("binomial classes: exact", *[mp.nstr(v, 17) for v in pearson_cumulants([e / n for e in classes], n)])
+    # Two large classes and a small one out of 10^6 draws: the expectations
+    # cancel from sums of cubes of the large counts.
+    big = [499995.0, 499995.0, 10.0]
+    print("large classes:", ", ".join(repr(e) for e in big), "of", 10 ** 6)
+    print("large classes: exact", *[mp.nstr(v, 17) for v in pearson_cumulants([e / 10 ** 6 for e in big], 10 ** 6)])
