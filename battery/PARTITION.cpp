@@ -25,6 +25,23 @@ constexpr uint64_t PARTITION_SALT = 0x5041525400000000ull;
 // The probability of r distinct values in a table; 0 outside rmin..rmax.
 double Prob(const PartitionTable& t, int r) { return r >= t.rmin && r <= t.rmax ? t.p[r - t.rmin] : 0.0; }
 
+// Classes from the lower tail up to the mode, then from the upper tail
+// down; a class closes when its expected count, groups times its summed
+// probabilities, reaches 5, and the open remainder is dropped. A count
+// outside rmin..rmax has probability 0: it adds only to the observed.
+void MergeClasses(const PartitionTable& t, int i, const uint32_t* count, MergedChiSquareSum& merge) {
+  int end = i;
+  for (int r = 1; r <= i; ++r) {
+    const int closed = merge.Classes();
+    merge.Add(count[r], Prob(t, r));
+    if (merge.Classes() > closed && Prob(t, r) > Prob(t, r + 1)) {
+      end = r;
+      break;
+    }
+  }
+  for (int r = i; r > end; --r) merge.Add(count[r], Prob(t, r));
+}
+
 }  // namespace
 
 bool PARTITION::Usable(const PartitionTable& table, uint32_t u) {
@@ -105,6 +122,23 @@ PARTITION::PARTITION() {
   jobCount = static_cast<int>(jobList_.size());
   threadCount = std::min(cpuCount, jobCount);
   records_.resize(jobCount);
+  // The classes depend on the table and the group count only: each
+  // record's law once per run.
+  laws_.resize(jobCount);
+  {
+    const std::vector<uint32_t> none(static_cast<size_t>(maxI) + 2, 0);
+    std::vector<double> classExpected;
+    for (int j = 0; j < jobCount; ++j) {
+      const Pair& job = jobList_[j];
+      if (job.i == 2) continue;
+      const double groups = static_cast<double>(uint64_t{seqLen} / (uint64_t(job.i) * job.k));
+      MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, groups);
+      classExpected.clear();
+      merge.Record(&classExpected);
+      MergeClasses(tables[job.k][job.i], job.i, none.data(), merge);
+      laws_[jobCount - 1 - j].Build(classExpected, groups);
+    }
+  }
   // The values of each k, extracted once per sequence, as long as the
   // buffers together stay within the limit (the smaller buffers of the
   // larger k first).
@@ -205,22 +239,9 @@ void PARTITION::Compute(PartitionJob& job, Workspace& work) const {
     BitStream stream(seqBits, 0);
     CountDistinct(groups, i, count, work.stamp.data(), values, [&] { return stream.Next(k); });
   }
-  // Classes from the lower tail up to the mode, then from the upper tail
-  // down; a class closes when its expected count, groups times its summed
-  // probabilities, reaches 5, and the open remainder is dropped. A count
-  // outside rmin..rmax has probability 0: it adds only to the observed.
   const PartitionTable& t = tables[k][i];
   MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, static_cast<double>(groups));
-  int end = i;
-  for (int r = 1; r <= i; ++r) {
-    const int closed = merge.Classes();
-    merge.Add(count[r], Prob(t, r));
-    if (merge.Classes() > closed && Prob(t, r) > Prob(t, r + 1)) {
-      end = r;
-      break;
-    }
-  }
-  for (int r = i; r > end; --r) merge.Add(count[r], Prob(t, r));
+  MergeClasses(t, i, count, merge);
   job.classes = merge.Classes();
   job.chi2 = merge.Statistic();
   // Groups of two values: the groups of two equal values are binomial
@@ -261,8 +282,8 @@ void PARTITION::RunTest() {
           r.p = job.p;
           return;
         }
-        // No statistic without two classes.
-        r.p = MergedChiSquarePValue(static_cast<int>(job.classes), job.chi2);
+        // No statistic without two classes (the law's classes are the job's).
+        r.p = laws_[job.record].PValue(job.chi2);
       });
   subThreadCpuSeconds = pool_.CpuSeconds();
   if (!whole) return;

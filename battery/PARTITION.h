@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "battery/MergedChiSquare.h"
 #include "battery/SubThreadPool.h"
 #include "battery/TESTthd.h"
 
@@ -79,5 +80,7 @@ class PARTITION : public TESTthd {
   uint64_t hash_ = 0;  // the sequence's hash, for the i = 2 p-values
   std::vector<Workspace> work_;
   std::vector<PValueRecord> records_;  // one per job, in record order
+  // Per record (i > 2): the law of its statistic over its classes.
+  std::vector<PearsonTailLaw> laws_;
   Pool pool_;
 };

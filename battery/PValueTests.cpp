@@ -236,10 +236,10 @@ double PelzGoodCorrection(int n, double z) {
   return (coefficient[0] + coefficient[1] / rn + coefficient[2] / n) / (double(n) * n);
 }
 
-const double BINOMIAL_THRESHOLDS[15] = {0.001, 0.01, 0.05, 0.1, 0.2, 0.3, 0.4, 0.5,
-                                        0.6,   0.7,  0.8,  0.9, 0.95, 0.99, 0.999};
-
 }  // namespace
+
+const double BINOMIAL_THRESHOLDS[BINOMIAL_THRESHOLD_COUNT] = {0.001, 0.01, 0.05, 0.1, 0.2, 0.3,  0.4,  0.5,
+                                                              0.6,   0.7,  0.8,  0.9, 0.95, 0.99, 0.999};
 
 double KsSizeFactor(double n) { return std::sqrt(n) + 0.12 + 0.11 / std::sqrt(n); }
 

@@ -45,6 +45,10 @@ double KsNormalPValue(double* values, int n);
 // logarithm, so values of exactly 0 or 1 give a large but finite A^2.
 double AdUniformPValue(const double* values, int n);
 
+// The thresholds of the binomial threshold p-value, ascending.
+constexpr int BINOMIAL_THRESHOLD_COUNT = 15;
+extern const double BINOMIAL_THRESHOLDS[BINOMIAL_THRESHOLD_COUNT];
+
 // The binomial threshold p-value of N values in any order: each value
 // counted in the cell between consecutive thresholds of the 15 (0.001, 0.01,
 // 0.05, 0.1, ..., 0.9, 0.95, 0.99, 0.999; a value equal to a threshold

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "battery/MergedChiSquare.h"
 #include "battery/TESTthd.h"
 
 // 1-D random walks: the sequence cut into walks of L steps (+1 for a one,
@@ -44,6 +45,8 @@ class RW1D : public TESTthd {
   std::vector<uint32_t> usableLengths[STATISTICS];
   // Per-sequence histograms, sized once for the largest L.
   std::vector<uint32_t> histograms[STATISTICS];
+  // Per statistic and usable L: the law of its chi-square over its classes.
+  std::vector<PearsonTailLaw> laws_[STATISTICS];
   // Short walks (L <= SHORT_WALK) are counted by their value, first step on
   // top; walkIndices[L][v] packs the six indices of the walk v (5 bits each).
   static constexpr int SHORT_WALK = 12;

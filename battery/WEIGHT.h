@@ -19,6 +19,7 @@ class WEIGHT : public TESTthd {
     uint32_t value;   // T: a word reaches it when v >= T
     double percent;   // 100 x P(v >= T) for a uniform word, for the label
     MergedChiSquare chi2;
+    PearsonTailLaw law;  // of the statistic over chi2's classes
   };
   struct WordSize {
     int s;

@@ -151,3 +151,50 @@ TEST(MergedChiSquare, ClosesFollowsTheRule) {
   EXPECT_EQ(MergedChiSquarePValue(1, 3.0), PVALUE_SHORT);
   EXPECT_DOUBLE_EQ(MergedChiSquarePValue(3, 2.0), IncompleteGammaQ(1.0, 1.0));
 }
+
+// The exact cumulants of Pearson's statistic against tools/reference/exact_moments.py
+// (50-digit factorial moments; the first two cases also enumerated there).
+TEST(PearsonTailLaw, ExactCumulantsAgreeWithTheReference) {
+  struct Case {
+    std::vector<double> expected;
+    double total, mean, variance, third;
+  };
+  const std::vector<Case> cases = {
+      {{1.4, 2.1, 3.5}, 7, 2.0, 3.619047619047619, 14.390022675736961},
+      {{1.4, 2.1}, 7, 1.5, 2.3333333333333333, 9.0022675736961447},
+      {{10.526731644742544, 16.646055883466033, 35.85304344131153, 69.14515520824361, 119.8516023609556,
+        187.26812868899245, 264.37853461975453, 337.81701645857515, 391.156545373087, 410.7143726417412,
+        10.526731644742544, 16.646055883466033, 35.85304344131153, 69.14515520824361, 119.85160236095558,
+        187.26812868899276, 264.37853461975453, 337.8170164585754, 391.15654537308706},
+       3276, 18.0, 36.322064909633389, 151.58768867603928},
+      {{499995, 499995, 10}, 1e6, 2.0, 4.0999910000400004, 18.209846901040008},
+  };
+  for (const Case& c : cases) {
+    PearsonTailLaw law;
+    law.Build(c.expected, c.total);
+    EXPECT_NEAR(law.Mean(), c.mean, 1e-10 * c.mean);
+    EXPECT_NEAR(law.Variance(), c.variance, 1e-9 * c.variance);
+    EXPECT_NEAR(law.ThirdCumulant(), c.third, 1e-8 * c.third);
+  }
+}
+
+// Where the statistic is small the chi-square law holds; in its upper tail
+// the p-value is above the chi-square one (the tail is heavier); it stays
+// within [0, 1] and falls as the statistic grows.
+TEST(PearsonTailLaw, ChiSquareBelowAHeavierUpperTail) {
+  PearsonTailLaw law;
+  law.Build({5, 6, 400, 7, 5}, 423);
+  EXPECT_EQ(law.PValue(0.0), 1.0);
+  EXPECT_NEAR(law.PValue(0.3), MergedChiSquarePValue(5, 0.3), 1e-3);
+  EXPECT_GT(law.PValue(20.0), MergedChiSquarePValue(5, 20.0));
+  double last = 1.0;
+  for (double x = 0; x < 60; x += 0.25) {
+    const double p = law.PValue(x);
+    EXPECT_GE(p, 0.0);
+    EXPECT_LE(p, last + 1e-15) << x;
+    last = p;
+  }
+  PearsonTailLaw one;
+  one.Build({10}, 10);
+  EXPECT_EQ(one.PValue(1.0), PVALUE_SHORT);
+}

@@ -1,11 +1,12 @@
 // null_battery: the window's default battery on a good generator.
-//   null_battery BITS SEQUENCES SEED [PROCESSES]
+//   null_battery BITS SEQUENCES SEED [PROCESSES] [cells]
 // Runs the 26 tests the window offers, at the window's defaults, through
 // the engine on SEQUENCES sequences of BITS bits of splitmix64 seeded with
 // SEED, split over PROCESSES engine processes (default: one per processor)
 // that test disjoint ranges of the stream, and prints the report's rows and
 // goodness-of-fit table for the whole run, each process's CPU-time lines,
-// and a summary against the calibration criteria.
+// and a summary against the calibration criteria; with `cells`, then each
+// test's p-values counted in the cells of the binomial threshold p-value.
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wx/init.h>
@@ -43,7 +44,7 @@ int RunPart(nullrun::BatteryConfig config, int part, int parts) {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: null_battery BITS SEQUENCES SEED [PROCESSES]\n");
+    std::fprintf(stderr, "usage: null_battery BITS SEQUENCES SEED [PROCESSES] [cells]\n");
     return 2;
   }
   nullrun::BatteryConfig config;
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
   config.sequences = std::atoi(argv[2]);
   config.seed = std::strtoull(argv[3], nullptr, 0);
   int parts = argc > 4 ? std::atoi(argv[4]) : static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+  const bool cells = argc > 5 && std::string(argv[5]) == "cells";
   if (config.bits < 32 || config.sequences < 1) return 2;
   parts = std::max(1, std::min(parts, config.sequences));
   config.binDir = nullrun::ExecutableFolder();
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
       for (const std::string& line : nullrun::CheckLines(results[0])) std::printf("#   %s\n", line.c_str());
       std::printf("\n");
       nullrun::PrintBattery(stdout, model, results[0].slots);
+      if (cells) nullrun::PrintThresholdCells(stdout, model, results[0].slots);
       for (int p = 0; p < parts; ++p) {
         std::printf("\n# engine process %d: %d sequences\n", p + 1, results[p].sequences);
         for (const std::string& line : nullrun::CpuTimeLines(results[p])) std::printf("%s\n", line.c_str());

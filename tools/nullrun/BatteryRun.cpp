@@ -397,4 +397,51 @@ void PrintBattery(FILE* out, const ResultsModel& model, const std::vector<int>& 
   for (const std::string& f : failing) std::fprintf(out, "  %s\n", f.c_str());
 }
 
+void PrintThresholdCells(FILE* out, const ResultsModel& model, const std::vector<int>& slots) {
+  constexpr int CELLS = BINOMIAL_THRESHOLD_COUNT + 1;
+  // Cell c lies between threshold c - 1 (0 for the first) and threshold c
+  // (1 for the last), as the binomial threshold p-value counts them.
+  auto lower = [](int c) { return c == 0 ? 0.0 : BINOMIAL_THRESHOLDS[c - 1]; };
+  auto upper = [](int c) { return c == CELLS - 1 ? 1.0 : BINOMIAL_THRESHOLDS[c]; };
+  std::fprintf(out, "\n\n == Threshold cells per test ==\n\n"
+                    "Per test (and all rows): its rows, their binomial statistics (the chi-square over the cells)\n"
+                    "summed against their degrees of freedom summed; then per cell, from [0, 0.001) to [0.999, 1]:\n"
+                    "  O/E  the cell's count over all its rows against its expected count,\n"
+                    "  chi  the cell's terms (O - E)^2 / E summed over its rows against rows x (1 - width),\n"
+                    "       both 1 on average under the null. Rows with fewer than 5,000 values are left out.\n");
+  std::fprintf(out, "%-10s", "cell from");
+  for (int c = 0; c < CELLS; ++c) std::fprintf(out, " %6g", lower(c));
+  std::fprintf(out, "\n");
+  auto printTest = [&](const char* name, int slot) {
+    std::vector<double> observed(CELLS, 0), expected(CELLS, 0), terms(CELLS, 0), termsExpected(CELLS, 0);
+    double statistic = 0;
+    int rows = 0;
+    for (int r = 0; r < model.Rows(); ++r) {
+      if (slot >= 0 && slots[r] != slot) continue;
+      const std::vector<double>& v = model.Sorted(r);
+      const double n = static_cast<double>(v.size());
+      if (n < 5000) continue;
+      ++rows;
+      for (int c = 0; c < CELLS; ++c) {
+        auto count = [&](double t) { return t >= 1.0 ? n : static_cast<double>(std::lower_bound(v.begin(), v.end(), t) - v.begin()); };
+        const double o = count(upper(c)) - count(lower(c)), e = n * (upper(c) - lower(c));
+        observed[c] += o;
+        expected[c] += e;
+        terms[c] += (o - e) * (o - e) / e;
+        termsExpected[c] += 1.0 - (upper(c) - lower(c));
+      }
+    }
+    if (rows == 0) return;
+    for (int c = 0; c < CELLS; ++c) statistic += terms[c];
+    std::fprintf(out, "\n%s: %d rows, statistics %.1f against %d\n", name, rows, statistic, rows * (CELLS - 1));
+    std::fprintf(out, "%-10s", "  O/E");
+    for (int c = 0; c < CELLS; ++c) std::fprintf(out, " %6.3f", observed[c] / expected[c]);
+    std::fprintf(out, "\n%-10s", "  chi");
+    for (int c = 0; c < CELLS; ++c) std::fprintf(out, " %6.3f", terms[c] / termsExpected[c]);
+    std::fprintf(out, "\n");
+  };
+  printTest("All rows", -1);
+  for (int slot = 0; slot < TEST_SLOTS; ++slot) printTest(testTable[slot].name, slot);
+}
+
 }  // namespace nullrun

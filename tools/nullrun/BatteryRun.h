@@ -62,6 +62,10 @@ bool CombineParts(const std::vector<BatteryPart>& parts, ResultsModel& model, in
 // table, then the summary of the run against the calibration criteria.
 void PrintBattery(FILE* out, const ResultsModel& model, const std::vector<int>& slots);
 
+// Per test, its rows' p-values counted in the binomial threshold cells:
+// where the rows' binomial statistics exceed their degrees of freedom.
+void PrintThresholdCells(FILE* out, const ResultsModel& model, const std::vector<int>& slots);
+
 // The log lines before the run's first line: the refusals and corrections
 // of the engine's checks and the tests' constructors.
 std::vector<std::string> CheckLines(const BatteryPart& part);

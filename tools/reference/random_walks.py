@@ -18,7 +18,8 @@ walk distance test on fixed sequences.
    walk statistic is counted step by step, the classes are merged in the
    test's visiting order until the running expected count reaches 5 (the
    open remainder dropped), and the p-value is Q((classes - 1) / 2, chi2 / 2)
-   with mpmath.
+   with mpmath, weighted in the statistic's upper tail towards the law with
+   its exact three cumulants (exact_moments.pearson_tail_p).
 
 Writes tests/battery/RandomWalkReference.h and prints the enumeration
 summary (committed as tools/reference/random_walks.txt); run from the
@@ -33,6 +34,7 @@ from math import comb, lgamma, exp, log
 import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
+from exact_moments import pearson_tail_p  # noqa: E402
 from fixtures import bits, chi2_tail, grid  # noqa: E402
 
 mp.mp.dps = 40
@@ -165,6 +167,17 @@ def merge(cells):
     return classes, chi2
 
 
+def merge_expected(expected):
+    """The expected counts of the classes merge closes."""
+    out, e = [], 0.0
+    for x in expected:
+        e += x
+        if e >= 5:
+            out.append(e)
+            e = 0.0
+    return out
+
+
 def level(L, sk):
     return sk if sk >= 0 else L + sk
 
@@ -191,8 +204,10 @@ def rw1d(seq, lmin, lmax, lstp, sk):
             for st, k in enumerate(indices(seq[w * L:(w + 1) * L], b)):
                 hist[st][k] = hist[st].get(k, 0) + 1
         for st in stats:
-            classes, chi2 = merge([(hist[st].get(k, 0), n * float(law(st, L, b, k))) for k in order(st, L, False)])
-            results.append(("%s %d" % (NAMES[st], L), float(chi2_tail(classes - 1, chi2))))
+            cells = [(hist[st].get(k, 0), n * float(law(st, L, b, k))) for k in order(st, L, False)]
+            classes, chi2 = merge(cells)
+            expected = merge_expected([e for _, e in cells])
+            results.append(("%s %d" % (NAMES[st], L), pearson_tail_p(expected, n, chi2)))
     return results, lmax_after
 
 
