@@ -76,12 +76,13 @@ double MergedChiSquarePValue(int classes, double chi2);
 // probabilities forms it).
 class MergedChiSquareSum {
  public:
-  // Each closed class's expected count is appended to *record (a run's
-  // set-up asks for it; a sequence's count does not).
-  void Record(std::vector<double>* record) { record_ = record; }
   explicit MergedChiSquareSum(MergeRule rule = MergeRule::AtLeast, double threshold = 5.0,
                               Remainder remainder = Remainder::Drop, double draws = 1.0)
       : rule_(rule), threshold_(threshold), remainder_(remainder), draws_(draws) {}
+  // Each closed class's expected count is appended to *record as it closes
+  // (a run's set-up asks for it; a sequence's count does not). With
+  // Remainder::JoinLast the remainder's share of the last class is not in it.
+  void Record(std::vector<double>* record) { record_ = record; }
   // Whether an open class with this expected count closes.
   bool Closes(double expected) const { return rule_ == MergeRule::AtLeast ? expected >= threshold_ : expected > threshold_; }
   void Add(double observed, double expected) {

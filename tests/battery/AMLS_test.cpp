@@ -162,9 +162,7 @@ TEST_F(AmlsFixture, AFailedSignalGivesNoPairsAndTheNextSequenceIsWhole) {
   ASSERT_EQ(whole.size(), 5u);
   // The second start signal fails while the first job may still run: the
   // sequence gives no pairs, and no later sequence takes its results.
-  platform::InjectEventFailureOnThisThread(platform::EventCall::Set, 1);
-  EXPECT_TRUE(Run(test, SLOT_AMLS).empty());
-  ExpectSamePairs(Run(test, SLOT_AMLS), whole);
+  ExpectAFailedSignalLosesOnlyThatSequence(test, SLOT_AMLS, 1, whole);
 }
 
 TEST_F(AmlsFixture, ItsWorkerTakesNoConcurrencySlotOnlyWhileItHasSubThreads) {
@@ -172,14 +170,7 @@ TEST_F(AmlsFixture, ItsWorkerTakesNoConcurrencySlotOnlyWhileItHasSubThreads) {
   Grid(1, 16);
   AMLS pooled;
   EXPECT_TRUE(pooled.waitsOnPool);
-  // No sub-thread starts: the worker computes the rows itself and counts.
-  platform::InjectThreadFailure(platform::ThreadCall::Start, 0);
-  AMLS alone;
-  platform::InjectThreadFailure(platform::ThreadCall::Start, -1);
-  EXPECT_FALSE(alone.waitsOnPool);
-  const auto pairs = Run(pooled, SLOT_AMLS);
-  ASSERT_EQ(pairs.size(), 5u);
-  ExpectSamePairs(Run(alone, SLOT_AMLS), pairs);
+  ASSERT_EQ(ExpectTheSamePairsWithoutSubThreads(pooled, SLOT_AMLS).size(), 5u);
 }
 
 TEST_F(AmlsFixture, GridSkipsLengthsWithoutMoments) {

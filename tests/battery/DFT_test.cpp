@@ -156,14 +156,7 @@ TEST_F(DftTest, AFailedSignalGivesNoPairsAndTheNextSequenceIsWhole) {
   // sequence gives no pairs, and no later sequence takes its results. Only
   // this thread's calls count, so a sub-thread's end signal sent before the
   // second start cannot take the failure.
-  platform::InjectEventFailureOnThisThread(platform::EventCall::Set, 1);
-  EXPECT_TRUE(Run(test, SLOT_DFT).empty());
-  const auto again = Run(test, SLOT_DFT);
-  ASSERT_EQ(again.size(), 3u);
-  for (size_t i = 0; i < again.size(); ++i) {
-    EXPECT_EQ(again[i].label, whole[i].label);
-    EXPECT_EQ(again[i].p, whole[i].p);
-  }
+  ExpectAFailedSignalLosesOnlyThatSequence(test, SLOT_DFT, 1, whole);
   // Destroyed right after an early return: the pool ends before the plans.
   platform::InjectEventFailure(platform::EventCall::Set, 0);
   EXPECT_TRUE(Run(test, SLOT_DFT).empty());

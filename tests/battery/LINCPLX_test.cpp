@@ -62,19 +62,10 @@ TEST_F(LinCplxFixture, TheBlocksSplitOverSubThreadsGiveWhatOneThreadGives) {
   LINCPLX pooled;
   EXPECT_EQ(pooled.waitsOnPool, pooled.threadCount > 0);
   EXPECT_EQ(pooled.jobCount, std::min(pooled.blockCount, 4 * pooled.cpuCount));
-  // No sub-thread starts: every job runs on the worker, one after the other.
-  platform::InjectThreadFailure(platform::ThreadCall::Start, 0);
-  LINCPLX alone;
-  platform::InjectThreadFailure(platform::ThreadCall::Start, -1);
-  EXPECT_FALSE(alone.waitsOnPool);
-  const auto pairs = Run(alone, SLOT_LINCPLX);
+  const auto pairs = ExpectTheSamePairsWithoutSubThreads(pooled, SLOT_LINCPLX);
   ASSERT_EQ(pairs.size(), 2u);
-  ExpectSamePairs(Run(pooled, SLOT_LINCPLX), pairs);
   if (pooled.threadCount == 0) return;
-  // A failed start signal: no pairs for that sequence, the next one whole.
-  platform::InjectEventFailureOnThisThread(platform::EventCall::Set, 0);
-  EXPECT_TRUE(Run(pooled, SLOT_LINCPLX).empty());
-  ExpectSamePairs(Run(pooled, SLOT_LINCPLX), pairs);
+  ExpectAFailedSignalLosesOnlyThatSequence(pooled, SLOT_LINCPLX, 0, pairs);
 }
 
 TEST_F(LinCplxFixture, PublishedExampleWithExactClassProbabilities) {

@@ -47,19 +47,10 @@ TEST_F(PermTest, ThePairsSplitOverSubThreadsGiveWhatOneThreadGives) {
   Xorshift(92, 1u << 18);
   PERM pooled;
   EXPECT_EQ(pooled.waitsOnPool, pooled.threadCount > 0);
-  // No sub-thread starts: every pair is counted on the worker, in order.
-  platform::InjectThreadFailure(platform::ThreadCall::Start, 0);
-  PERM alone;
-  platform::InjectThreadFailure(platform::ThreadCall::Start, -1);
-  EXPECT_FALSE(alone.waitsOnPool);
-  const auto pairs = Run(alone, SLOT_PERM);
+  const auto pairs = ExpectTheSamePairsWithoutSubThreads(pooled, SLOT_PERM);
   ASSERT_GT(pairs.size(), 10u);
-  ExpectSamePairs(Run(pooled, SLOT_PERM), pairs);
   if (pooled.threadCount == 0) return;
-  // A failed start signal: no pairs for that sequence, the next one whole.
-  platform::InjectEventFailureOnThisThread(platform::EventCall::Set, 0);
-  EXPECT_TRUE(Run(pooled, SLOT_PERM).empty());
-  ExpectSamePairs(Run(pooled, SLOT_PERM), pairs);
+  ExpectAFailedSignalLosesOnlyThatSequence(pooled, SLOT_PERM, 0, pairs);
 }
 
 TEST_F(PermTest, OrderIndexNumbersEveryOrderOnceAndRejectsRepeats) {

@@ -8,6 +8,8 @@
 
 #include "battery/RunState.h"
 #include "battery/TESTthd.h"
+#include "platform/Event.h"
+#include "platform/Thread.h"
 
 struct Pair {
   std::string label;
@@ -106,6 +108,28 @@ class SequenceFixture : public ::testing::Test {
     ASSERT_FALSE(expected.empty());
     ASSERT_EQ(Labels(pairs), Labels(expected));
     for (size_t i = 0; i < pairs.size(); ++i) EXPECT_EQ(pairs[i].p, expected[i].p) << pairs[i].label;
+  }
+
+  // The start signal of the given call (this thread's, from 0) fails: that
+  // sequence gives no pairs, and the next one gives `whole` again.
+  void ExpectAFailedSignalLosesOnlyThatSequence(TESTthd& test, int slot, int call, const std::vector<Pair>& whole) {
+    platform::InjectEventFailureOnThisThread(platform::EventCall::Set, call);
+    EXPECT_TRUE(Run(test, slot).empty());
+    ExpectSamePairs(Run(test, slot), whole);
+  }
+
+  // The same test built while no sub-thread can start runs its jobs one
+  // after the other on the worker, which then counts against the
+  // concurrency limit: the pairs of `pooled`, returned.
+  template <class Test>
+  std::vector<Pair> ExpectTheSamePairsWithoutSubThreads(Test& pooled, int slot) {
+    platform::InjectThreadFailure(platform::ThreadCall::Start, 0);
+    Test alone;
+    platform::InjectThreadFailure(platform::ThreadCall::Start, -1);
+    EXPECT_FALSE(alone.waitsOnPool);
+    const auto pairs = Run(alone, slot);
+    ExpectSamePairs(Run(pooled, slot), pairs);
+    return pairs;
   }
 
   // Runs the test once on the sequence and takes its pairs out of the slot.
