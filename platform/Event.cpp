@@ -12,9 +12,18 @@
 
 namespace platform {
 
+// A thread waiting on one or more events of a group: a signal wakes only
+// the waiters of its own event, never the others of the group.
+struct Waiter {
+  std::condition_variable wake;
+  Event* const* events;
+  int count;
+  Waiter* next;
+};
+
 struct EventGroup {
   std::mutex mutex;
-  std::condition_variable changed;
+  Waiter* waiters = nullptr;  // guarded by mutex
 };
 
 struct Event {
@@ -51,14 +60,26 @@ bool Fail(int code) {
   return false;
 }
 
-// Waits on the group's condition until `ready` holds or the time is up.
+// Waits, registered as a waiter on `events`, until `ready` holds or the
+// time is up. The lock is held on entry and on return.
 template <class Ready>
-bool WaitUntil(std::unique_lock<std::mutex>& lock, EventGroup& group, int timeoutMs, Ready ready) {
+bool WaitUntil(std::unique_lock<std::mutex>& lock, EventGroup& group, Event* const* events, int count,
+               int timeoutMs, Ready ready) {
+  if (ready()) return true;
+  if (timeoutMs == 0) return false;
+  Waiter self{{}, events, count, group.waiters};
+  group.waiters = &self;
+  bool done;
   if (timeoutMs < 0) {
-    group.changed.wait(lock, ready);
-    return true;
+    self.wake.wait(lock, ready);
+    done = true;
+  } else {
+    done = self.wake.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
   }
-  return group.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+  Waiter** link = &group.waiters;
+  while (*link != &self) link = &(*link)->next;
+  *link = self.next;
+  return done;
 }
 
 }  // namespace
@@ -95,11 +116,17 @@ bool CloseEvent(Event* event) {
 bool SetEvent(Event* event) {
   if (event == nullptr) return Fail(EINVAL);
   if (InjectedFailure(EventCall::Set)) return false;
-  {
-    std::lock_guard<std::mutex> lock(event->group->mutex);
-    event->signalled = true;
-  }
-  event->group->changed.notify_all();
+  EventGroup& group = *event->group;
+  std::lock_guard<std::mutex> lock(group.mutex);
+  event->signalled = true;
+  // Under the lock: a waiter's condition lives on its own stack and is gone
+  // once it has seen the signal and left.
+  for (Waiter* w = group.waiters; w != nullptr; w = w->next)
+    for (int i = 0; i < w->count; ++i)
+      if (w->events[i] == event) {
+        w->wake.notify_one();
+        break;
+      }
   return true;
 }
 
@@ -111,7 +138,8 @@ WaitResult WaitEvent(Event* event, int timeoutMs) {
   if (InjectedFailure(EventCall::Wait)) return WaitResult::Failed;
   EventGroup& group = *event->group;
   std::unique_lock<std::mutex> lock(group.mutex);
-  if (!WaitUntil(lock, group, timeoutMs, [event] { return event->signalled; }))
+  Event* const one[1] = {event};
+  if (!WaitUntil(lock, group, one, 1, timeoutMs, [event] { return event->signalled; }))
     return WaitResult::TimedOut;
   event->signalled = false;
   return WaitResult::Signalled;
@@ -141,7 +169,7 @@ int WaitAnyEvent(Event* const* events, int count, int timeoutMs) {
     return false;
   };
   std::unique_lock<std::mutex> lock(group->mutex);
-  if (!WaitUntil(lock, *group, timeoutMs, ready)) return WAIT_ANY_TIMEOUT;
+  if (!WaitUntil(lock, *group, events, count, timeoutMs, ready)) return WAIT_ANY_TIMEOUT;
   events[found]->signalled = false;
   return found;
 }

@@ -1,7 +1,10 @@
 #pragma once
 // Auto-reset events: created unsignalled; a successful wait consumes the
 // signal. Events that must be waited on together (any of a set) belong to
-// one EventGroup and share its mutex and condition variable.
+// one EventGroup and share its mutex; a signal wakes only the threads that
+// wait on that event, never the other waiters of its group (a pool's
+// sub-threads and its worker share a group, and a hand-out that woke them
+// all would cost every one a wake-up).
 //
 // Every call reports failure instead of throwing, and sets LastError(); a
 // test can make a chosen call fail with InjectEventFailure.

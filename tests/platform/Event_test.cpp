@@ -86,6 +86,58 @@ TEST_F(GroupOfFive, WaitAnyTimesOutThenWakesOnAnotherThreadsSet) {
   EXPECT_EQ(WaitAnyEvent(events, 4, 0), WAIT_ANY_TIMEOUT);
 }
 
+// A pool's pattern: four threads of one group each wait on their own start
+// event and answer on their own end event, while this thread waits on any
+// end event. Every start reaches its own thread only, and every answer
+// comes back, round after round.
+TEST(Event, EachWaiterOfAGroupTakesOnlyItsOwnSignals) {
+  constexpr int THREADS = 4, ROUNDS = 2000;
+  auto group = CreateEventGroup();
+  Event* start[THREADS];
+  Event* end[THREADS];
+  for (int i = 0; i < THREADS; ++i) {
+    start[i] = CreateEvent(group);
+    end[i] = CreateEvent(group);
+  }
+  std::atomic<int> served[THREADS] = {};
+  std::thread threads[THREADS];
+  for (int i = 0; i < THREADS; ++i)
+    threads[i] = std::thread([&, i] {
+      for (;;) {
+        if (WaitEvent(start[i], WAIT_FOREVER) != WaitResult::Signalled) return;
+        if (served[i].fetch_add(1) == ROUNDS / THREADS) return;  // the extra start ends the thread
+        SetEvent(end[i]);
+      }
+    });
+  for (int r = 0; r < ROUNDS; ++r) {
+    const int i = (r * 7) % THREADS;
+    ASSERT_TRUE(SetEvent(start[i]));
+    ASSERT_EQ(WaitAnyEvent(end, THREADS, WAIT_FOREVER), i) << "round " << r;
+  }
+  for (int i = 0; i < THREADS; ++i) {
+    EXPECT_EQ(served[i].load(), ROUNDS / THREADS);
+    SetEvent(start[i]);
+    threads[i].join();
+    EXPECT_EQ(WaitEvent(end[i], 0), WaitResult::TimedOut) << "no answer is left over";
+  }
+  for (int i = 0; i < THREADS; ++i) {
+    CloseEvent(start[i]);
+    CloseEvent(end[i]);
+  }
+}
+
+// A waiter that timed out has left the group (under the address sanitizer a
+// signal that still reached its condition would be caught): a later signal
+// of its event is kept for the next wait.
+TEST_F(GroupOfFive, ATimedOutWaiterLeavesTheGroup) {
+  EXPECT_EQ(WaitEvent(events[0], 5), WaitResult::TimedOut);
+  EXPECT_EQ(WaitAnyEvent(events, 3, 5), WAIT_ANY_TIMEOUT);
+  EXPECT_TRUE(SetEvent(events[0]));
+  EXPECT_TRUE(SetEvent(events[2]));
+  EXPECT_EQ(WaitEvent(events[0], 0), WaitResult::Signalled);
+  EXPECT_EQ(WaitAnyEvent(events, 3, 0), 2);
+}
+
 TEST_F(GroupOfFive, WaitAnyRefusesNullAndForeignEvents) {
   Event* foreign = CreateEvent();
   Event* mixed[2] = {events[0], foreign};
