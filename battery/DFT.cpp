@@ -6,7 +6,10 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "battery/Bits.h"
@@ -71,12 +74,28 @@ inline double PhiApprox(const double* grid, double v) {
   return grid[j] + (t - j) * (grid[j + 1] - grid[j]);
 }
 
+// PhiApprox at the bucket edges b / scale - BUCKET_EDGE, b = 0 .. B, for
+// bucket count B: the same for every transform of one size, so made once
+// per process and size (a few sizes per run) and kept.
+const double* EdgeCdf(uint32_t B) {
+  static std::mutex mutex;
+  static std::vector<std::pair<uint32_t, std::unique_ptr<std::vector<double>>>> made;
+  std::lock_guard<std::mutex> lock(mutex);
+  for (const auto& entry : made)
+    if (entry.first == B) return entry.second->data();
+  const double* grid = PhiGrid();
+  const double scale = B / (2.0 * BUCKET_EDGE);
+  auto edges = std::make_unique<std::vector<double>>(size_t{B} + 1);
+  for (uint32_t b = 0; b <= B; ++b) (*edges)[b] = PhiApprox(grid, b / scale - BUCKET_EDGE);
+  made.emplace_back(B, std::move(edges));
+  return made.back().second->data();
+}
+
 }  // namespace
 
 double KsNormalDistanceBucketed(const double* values, uint32_t n, double* scratch, uint32_t* buckets,
                                 uint32_t bucketCount) {
   if (n == 0) return 0.0;
-  const double* grid = PhiGrid();
   // The value of 0-based rank r contributes max(|r/n - u|, |(r + 1)/n - u|)
   // with u = NormalCdf(value); D is the largest contribution.
   auto exact = [n](const double* sorted, uint32_t count, uint32_t rank, double d) {
@@ -95,74 +114,69 @@ double KsNormalDistanceBucketed(const double* values, uint32_t n, double* scratc
   // the first and the last also holding everything beyond: a monotone map.
   const uint32_t B = std::max(1u, std::min(bucketCount, n));
   const double scale = B / (2.0 * BUCKET_EDGE);
-  auto bucketOf = [B, scale](double v) {
-    const double t = (v + BUCKET_EDGE) * scale;
-    if (!(t > 0.0)) return 0u;
-    return t >= B ? B - 1 : static_cast<uint32_t>(t);
+  const double top = B - 1;
+  auto bucketOf = [scale, top](double v) {
+    double t = (v + BUCKET_EDGE) * scale;
+    t = t > 0.0 ? t : 0.0;  // also for a NaN
+    return static_cast<uint32_t>(t < top ? t : top);
   };
   // buckets[b]: the number of values below bucket b, so the ranks of
   // bucket b are buckets[b] .. buckets[b + 1] - 1.
   std::fill(buckets, buckets + B + 1, 0u);
   for (uint32_t k = 0; k < n; ++k) ++buckets[bucketOf(values[k]) + 1];
   for (uint32_t b = 0; b < B; ++b) buckets[b + 1] += buckets[b];
-  // Without sorting, a bucket's contributions are bounded by its ranks and
-  // the range of u over its interval of values: the approximation at its
-  // edges (widened a little for the rounding of the map) within PHI_ERROR.
-  // The bounds go into scratch[0 .. B - 1].
-  const double widen = 1e-9;
-  uint32_t best = 0;
+  // Without sorting, u over bucket b lies in [lo, hi]: the approximation at
+  // its edges within PHI_ERROR, widened a little for the rounding of the
+  // map (1e-9 in the value moves NormalCdf by less than 1e-9). So the
+  // bucket's contributions are at most max(end/n - lo, hi - begin/n), and
+  // its first and last value contribute at least max(lo - begin/n,
+  // end/n - hi): the largest such floor is a distance D reaches. The
+  // ceilings go into scratch[0 .. B - 1], -1 for an empty bucket.
+  const double* edge = EdgeCdf(B);
+  const double margin = PHI_ERROR + 1e-9;
+  double floor = 0.0;
   for (uint32_t b = 0; b < B; ++b) {
-    const double lo = b == 0 ? 0.0 : PhiApprox(grid, b / scale - BUCKET_EDGE - widen) - PHI_ERROR;
-    const double hi = b == B - 1 ? 1.0 : PhiApprox(grid, (b + 1) / scale - BUCKET_EDGE + widen) + PHI_ERROR;
-    scratch[b] = buckets[b + 1] == buckets[b]
-                     ? -1.0
-                     : std::max(double(buckets[b + 1]) / n - lo, hi - double(buckets[b]) / n);
-    if (scratch[b] > scratch[best]) best = b;
+    if (buckets[b + 1] == buckets[b]) {
+      scratch[b] = -1.0;
+      continue;
+    }
+    const double lo = b == 0 ? 0.0 : edge[b] - margin;
+    const double hi = b == B - 1 ? 1.0 : edge[b + 1] + margin;
+    const double begin = double(buckets[b]) / n, end = double(buckets[b + 1]) / n;
+    scratch[b] = std::max(end - lo, hi - begin);
+    floor = std::max(floor, std::max(lo - begin, end - hi));
   }
-  // Sorts and judges exactly the buckets whose bound exceeds d, gathered
-  // behind the bounds; false when they do not fit there.
-  auto judge = [&](double d, double& result) {
-    uint64_t room = B;
-    for (uint32_t b = 0; b < B; ++b) room += scratch[b] > d ? buckets[b + 1] - buckets[b] : 0;
-    if (room > n) return false;
-    // The bound of a bucket to judge becomes its write position.
-    double next = B;
-    for (uint32_t b = 0; b < B; ++b) {
-      if (scratch[b] > d) {
-        const double count = buckets[b + 1] - buckets[b];
-        scratch[b] = next;
-        next += count;
-      } else {
-        scratch[b] = -1.0;
-      }
+  // Sorts and judges exactly the buckets whose ceiling reaches the floor
+  // (the one that holds D among them), gathered behind the ceilings; the
+  // plain sort of everything when they do not fit there (a crowded bucket,
+  // as in a degenerate spectrum).
+  uint64_t room = B;
+  for (uint32_t b = 0; b < B; ++b) room += scratch[b] >= floor ? buckets[b + 1] - buckets[b] : 0;
+  if (room > n) return everything();
+  // The ceiling of a bucket to judge becomes its write position.
+  double next = B;
+  for (uint32_t b = 0; b < B; ++b) {
+    if (scratch[b] >= floor) {
+      scratch[b] = next;
+      next += buckets[b + 1] - buckets[b];
+    } else {
+      scratch[b] = -1.0;
     }
-    for (uint32_t k = 0; k < n; ++k) {
-      double& position = scratch[bucketOf(values[k])];
-      if (position >= 0.0) scratch[static_cast<size_t>(position++)] = values[k];
-    }
-    for (uint32_t b = 0; b < B; ++b) {
-      if (scratch[b] < 0.0) continue;
-      const uint32_t count = buckets[b + 1] - buckets[b];
-      double* first = scratch + static_cast<size_t>(scratch[b]) - count;
-      std::sort(first, first + count);
-      d = exact(first, count, buckets[b], d);
-    }
-    result = d;
-    return true;
-  };
-  // First the bucket with the largest bound, for a distance to prune with;
-  // then every bucket whose bound exceeds it. Buckets too crowded to gather
-  // (a degenerate spectrum) leave the plain sort of everything.
-  const uint32_t bestCount = buckets[best + 1] - buckets[best];
-  if (bestCount > n - B) return everything();
-  double* gathered = scratch + B;
-  uint32_t g = 0;
-  for (uint32_t k = 0; k < n; ++k)
-    if (bucketOf(values[k]) == best) gathered[g++] = values[k];
-  std::sort(gathered, gathered + g);
-  double d = exact(gathered, g, buckets[best], 0.0);
-  scratch[best] = -1.0;
-  return judge(d, d) ? d : everything();
+  }
+  for (uint32_t k = 0; k < n; ++k) {
+    const double v = values[k];
+    double& position = scratch[bucketOf(v)];
+    if (position >= 0.0) scratch[static_cast<size_t>(position++)] = v;
+  }
+  double d = 0.0;
+  for (uint32_t b = 0; b < B; ++b) {
+    if (scratch[b] < 0.0) continue;
+    const uint32_t count = buckets[b + 1] - buckets[b];
+    double* first = scratch + static_cast<size_t>(scratch[b]) - count;
+    std::sort(first, first + count);
+    d = exact(first, count, buckets[b], d);
+  }
+  return d;
 }
 
 void BitsToFloats(const uint32_t* words, uint64_t count, float zero, float one, float* out) {
