@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "battery/FftParallelLoop.h"
 #include "battery/RunState.h"
 
 class FftBench {
@@ -15,6 +16,7 @@ class FftBench {
   FftBench() {
     fftwf_init_threads();
     fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
+    UseFftParallelLoop();  // as the engine runs the plans
     char folder[] = "/tmp/qv_bench_XXXXXX";
     if (mkdtemp(folder) != nullptr) folder_ = folder;
     path_.assign(PATH_BUF_SIZE, '\0');

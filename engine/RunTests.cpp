@@ -11,6 +11,7 @@
 #include <ctime>
 #include <new>
 
+#include "battery/FftParallelLoop.h"
 #include "battery/Messages.h"
 #include "battery/TESTthd.h"
 #include "engine/Helpers.h"
@@ -124,6 +125,7 @@ void StartFftwThreads() {
     return;
   }
   fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
+  UseFftParallelLoop();
 }
 
 // The start and done events of every slot and the threads of the enabled

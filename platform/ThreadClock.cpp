@@ -22,6 +22,7 @@ struct ClockState {
   clockid_t clock{};
   bool ended = false;
   double finalSeconds = 0;
+  double credited = 0;  // CreditCurrentThread, by the thread itself
 };
 
 bool ReadClock(clockid_t clock, double& seconds) {
@@ -87,10 +88,23 @@ bool ReadThreadCpuSeconds(const ThreadClock* clock, double& seconds) {
   ClockState& state = *clock->state;
   std::lock_guard<std::mutex> lock(state.mutex);
   if (state.ended) {
-    seconds = state.finalSeconds;
+    seconds = state.finalSeconds + state.credited;
     return true;
   }
-  return ReadClock(state.clock, seconds);
+  if (!ReadClock(state.clock, seconds)) return false;
+  seconds += state.credited;
+  return true;
+}
+
+void CreditCurrentThread(double seconds) {
+  if (!currentRecord.state) return;
+  std::lock_guard<std::mutex> lock(currentRecord.state->mutex);
+  currentRecord.state->credited += seconds;
+}
+
+double CurrentThreadCpuSeconds() {
+  double seconds = 0;
+  return ReadClock(CLOCK_THREAD_CPUTIME_ID, seconds) ? seconds : 0.0;
 }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "SequenceFixture.h"
+#include "battery/FftParallelLoop.h"
 #include "battery/Messages.h"
 #include "battery/RunState.h"
 
@@ -42,6 +43,7 @@ class FftFixture : public SequenceFixture {
     // As the engine does before it builds an FFT test.
     ASSERT_NE(fftwf_init_threads(), 0);
     fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
+    UseFftParallelLoop();
   }
 
   void SetUp() override {

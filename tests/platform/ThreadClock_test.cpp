@@ -94,3 +94,23 @@ TEST(Counter, IsMonotonicWithNanosecondFrequency) {
   int64_t b = CounterTicks();
   EXPECT_GT(b, a);
 }
+
+// Seconds credited to a thread count on its clock, before and after it has
+// ended; a thread that never opened its clock credits nothing anywhere.
+TEST(ThreadClock, CountsTheSecondsCreditedToTheThread) {
+  ThreadClock* clock = nullptr;
+  double own = 0;
+  std::thread worker([&] {
+    CreditCurrentThread(5.0);  // no clock yet: dropped
+    clock = OpenCurrentThreadClock();
+    CreditCurrentThread(2.5);
+    own = CurrentThreadCpuSeconds();
+  });
+  worker.join();
+  ASSERT_NE(clock, nullptr);
+  double seconds = 0;
+  ASSERT_TRUE(ReadThreadCpuSeconds(clock, seconds));
+  EXPECT_GE(seconds, 2.5 + own * 0.999);
+  EXPECT_LT(seconds, 2.5 + 1.0) << "the credit before the clock was opened is dropped";
+  CloseThreadClock(clock);
+}

@@ -1,0 +1,111 @@
+#include "battery/FftParallelLoop.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/Processors.h"
+#include "platform/ThreadClock.h"
+
+namespace {
+
+// One call of the loop, on the caller's stack. Chunks are claimed through
+// `next`; helpers claim only under the mutex and only while the loop is
+// queued, so once the caller has taken it out of the queue no helper can
+// reach it, and it waits only for the chunks helpers already run.
+struct Loop {
+  void* (*work)(char*);
+  char* data;
+  size_t size;
+  int count;
+  std::atomic<int> next{0};
+  int done = 0;            // chunks finished, under the mutex
+  double helperSeconds = 0;  // the CPU the helpers spent on them, likewise
+};
+
+struct Helpers {
+  std::mutex mutex;
+  std::condition_variable wake;      // helpers wait for a queued loop
+  std::condition_variable finished;  // callers wait for their chunks
+  std::deque<Loop*> queued;          // loops whose chunks may be unclaimed
+  int idle = 0;
+};
+
+// The helpers: one thread per processor, made at the first loop and kept
+// for the process (left waiting at its end).
+Helpers& TheHelpers() {
+  static Helpers* helpers = [] {
+    auto* h = new Helpers;
+    const int count = platform::ProcessorCount();
+    for (int t = 0; t < count; ++t) {
+      try {
+        std::thread([h] {
+          std::unique_lock<std::mutex> lock(h->mutex);
+          for (;;) {
+            ++h->idle;
+            h->wake.wait(lock, [h] { return !h->queued.empty(); });
+            --h->idle;
+            while (!h->queued.empty()) {
+              Loop* loop = h->queued.front();
+              const int i = loop->next.fetch_add(1);
+              if (i >= loop->count) {
+                h->queued.pop_front();
+                continue;
+              }
+              lock.unlock();
+              const double from = platform::CurrentThreadCpuSeconds();
+              loop->work(loop->data + static_cast<size_t>(i) * loop->size);
+              const double spent = platform::CurrentThreadCpuSeconds() - from;
+              lock.lock();
+              loop->helperSeconds += spent;
+              if (++loop->done == loop->count) h->finished.notify_all();
+            }
+          }
+        }).detach();
+      } catch (const std::system_error&) {
+        break;  // fewer helpers: the callers take the chunks left
+      }
+    }
+    return h;
+  }();
+  return *helpers;
+}
+
+}  // namespace
+
+void FftParallelLoop(void* (*work)(char*), char* jobdata, size_t elsize, int njobs, void*) {
+  if (njobs <= 1) {
+    for (int i = 0; i < njobs; ++i) work(jobdata + static_cast<size_t>(i) * elsize);
+    return;
+  }
+  Helpers& h = TheHelpers();
+  Loop loop{work, jobdata, elsize, njobs};
+  {
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.queued.push_back(&loop);
+    const int wanted = std::min(njobs - 1, h.idle);
+    for (int k = 0; k < wanted; ++k) h.wake.notify_one();
+  }
+  int mine = 0;
+  for (int i; (i = loop.next.fetch_add(1)) < njobs; ++mine) work(jobdata + static_cast<size_t>(i) * elsize);
+  std::unique_lock<std::mutex> lock(h.mutex);
+  for (auto it = h.queued.begin(); it != h.queued.end(); ++it)
+    if (*it == &loop) {
+      h.queued.erase(it);
+      break;
+    }
+  loop.done += mine;
+  h.finished.wait(lock, [&] { return loop.done == loop.count; });
+  lock.unlock();
+  // The helpers worked for this thread: its clock counts their time.
+  platform::CreditCurrentThread(loop.helperSeconds);
+}
+
+void UseFftParallelLoop() { fftwf_threads_set_callback(FftParallelLoop, nullptr); }

@@ -1,0 +1,22 @@
+#pragma once
+#include <cstddef>
+
+// FFTW's multi-threaded plans split their work into chunks and run them
+// through a parallel loop. FFTW's own loop hands each chunk to one of its
+// threads and waits for every one of them: while the processors are busy
+// with the other tests, the transform waits for helper threads to be
+// scheduled, chunk after chunk. This loop lets the calling thread take any
+// chunk no helper has started yet, so a transform never waits for a thread
+// that has not begun; with idle processors the helpers share the chunks as
+// FFTW's threads did. Each chunk computes the same whoever runs it, so the
+// transforms are the same to the last bit. The CPU the helpers spend on a
+// loop is credited to the calling thread's clock, so that a test's CPU time
+// counts its transforms whole.
+
+// Makes FFTW run its parallel loops through this one. Call after
+// fftwf_init_threads and before any plan is executed.
+void UseFftParallelLoop();
+
+// The loop itself, in the form FFTW calls: work(jobdata + i * elsize) for
+// every i in 0 .. njobs - 1, returning once all are done.
+void FftParallelLoop(void* (*work)(char*), char* jobdata, size_t elsize, int njobs, void* data);
