@@ -21,12 +21,12 @@
 #include "engine/RunTests.h"
 #include "engine/InputFiles.h"
 #include "engine/ResultsModel.h"
-#include "platform/Processors.h"
 #include "engine/RunContext.h"
 #include "engine/Version.h"
 #include "platform/Counter.h"
 #include "platform/Event.h"
 #include "platform/LastError.h"
+#include "platform/Processors.h"
 
 namespace {
 
