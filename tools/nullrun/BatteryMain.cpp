@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
   config.seed = std::strtoull(argv[3], nullptr, 0);
   int parts = argc > 4 ? std::atoi(argv[4]) : static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
   const bool cells = argc > 5 && std::string(argv[5]) == "cells";
+  const bool atoms = argc > 5 && std::string(argv[5]) == "atoms";
   if (config.bits < 32 || config.sequences < 1) return 2;
   parts = std::max(1, std::min(parts, config.sequences));
   config.binDir = nullrun::ExecutableFolder();
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
       std::printf("\n");
       nullrun::PrintBattery(stdout, model, results[0].slots);
       if (cells) nullrun::PrintThresholdCells(stdout, model, results[0].slots);
+      if (atoms) nullrun::PrintAtoms(stdout, model);
       for (int p = 0; p < parts; ++p) {
         std::printf("\n# engine process %d: %d sequences\n", p + 1, results[p].sequences);
         for (const std::string& line : nullrun::CpuTimeLines(results[p])) std::printf("%s\n", line.c_str());

@@ -444,4 +444,34 @@ void PrintThresholdCells(FILE* out, const ResultsModel& model, const std::vector
   for (int slot = 0; slot < TEST_SLOTS; ++slot) printTest(testTable[slot].name, slot);
 }
 
+void PrintAtoms(FILE* out, const ResultsModel& model) {
+  struct Atom {
+    double share, value;
+    int distinct, row;
+  };
+  std::vector<Atom> atoms;
+  for (int r = 0; r < model.Rows(); ++r) {
+    const std::vector<double>& v = model.Sorted(r);
+    if (v.empty()) continue;
+    size_t best = 0, bestAt = 0;
+    int distinct = 0;
+    for (size_t i = 0, j; i < v.size(); i = j) {
+      for (j = i; j < v.size() && v[j] == v[i]; ++j) {
+      }
+      ++distinct;
+      if (j - i > best) best = j - i, bestAt = i;
+    }
+    atoms.push_back({static_cast<double>(best) / v.size(), v[bestAt], distinct, r});
+  }
+  std::sort(atoms.begin(), atoms.end(), [](const Atom& a, const Atom& b) { return a.share > b.share; });
+  int over = 0;
+  for (const Atom& a : atoms) over += a.share > 0.001;
+  std::fprintf(out, "\n\n == Atoms ==\n\nRows whose largest atom (one p-value value) holds more than 0.1 %% of their values: %d of %zu\n",
+               over, atoms.size());
+  std::fprintf(out, "%-34s %9s  %-22s %9s\n", "row", "share", "value", "distinct");
+  for (const Atom& a : atoms)
+    if (a.share > 0.001)
+      std::fprintf(out, "%-34s %8.4f%%  %-22.17g %9d\n", model.Label(a.row).c_str(), 100 * a.share, a.value, a.distinct);
+}
+
 }  // namespace nullrun

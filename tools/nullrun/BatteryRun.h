@@ -66,6 +66,11 @@ void PrintBattery(FILE* out, const ResultsModel& model, const std::vector<int>& 
 // where the rows' binomial statistics exceed their degrees of freedom.
 void PrintThresholdCells(FILE* out, const ResultsModel& model, const std::vector<int>& slots);
 
+// Each row's largest atom: the largest share of its valid p-values that are
+// one and the same double. Prints the rows whose largest atom holds more
+// than 0.1 % of their values (largest first) and how many rows there are.
+void PrintAtoms(FILE* out, const ResultsModel& model);
+
 // The log lines before the run's first line: the refusals and corrections
 // of the engine's checks and the tests' constructors.
 std::vector<std::string> CheckLines(const BatteryPart& part);
