@@ -145,4 +145,33 @@ TEST_F(NullBatteryTest, PartsGiveTheRowsOfOneRunAndOfItsReport) {
   EXPECT_NE(printed.find("\nNon overlapping template matching "), std::string::npos);
 }
 
+// Three rows of 2,000 sequences: one spread evenly, one that holds a single
+// value, one far below uniform. The summary judges each column over the
+// rows and counts the row with an atom.
+TEST(NullBatterySummary, JudgesEveryColumnAndCountsTheRowsWithAnAtom) {
+  ResultsModel model;
+  model.Reset(4, 1e-3);
+  for (const char* label : {"Even", "Atom", "Low"}) model.AddRow(label);
+  constexpr int SEQUENCES = 2000;
+  for (int s = 0; s < SEQUENCES; ++s) {
+    const double even = ((s * 7919) % SEQUENCES + 0.5) / SEQUENCES;
+    const double values[3] = {even, 0.25, even * 1e-3};
+    model.AddSequence(values);
+  }
+  model.UpdateStatistics();
+  model.FinishRun(SEQUENCES);
+  model.UpdateStatistics();
+  const std::string printed = Printed(model, {0, 0, 0});
+  for (const char* column : {"KS    ", "AD    ", "Bino  ", "Pearson"})
+    EXPECT_NE(printed.find(std::string("\n") + column), std::string::npos) << column;
+  // Two rows (Atom and Low) fail in each column; Even does not.
+  EXPECT_NE(printed.find("KS          3 rows: below 1e-5 2, below 1e-3 2, below 1e-2 2;"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Pearson     3 rows: below 1e-5 2, below 1e-3 2, below 1e-2 2;"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("KS column: 2 rows below 1e-5"), std::string::npos);
+  EXPECT_NE(printed.find("Bino column: 2 rows below 1e-5"), std::string::npos);
+  EXPECT_NE(printed.find("more than 0.1 % of their values: 1\n  Atom "), std::string::npos) << printed;
+  EXPECT_NE(printed.find("1 rows whose largest atom holds more than 0.1 % of their values"), std::string::npos);
+  EXPECT_EQ(printed.find("Even: "), std::string::npos);
+}
+
 }  // namespace

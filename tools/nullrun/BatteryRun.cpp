@@ -327,6 +327,106 @@ std::vector<std::string> CheckLines(const BatteryPart& part) {
   return lines;
 }
 
+namespace {
+
+// A row's column value as the summary judges it: a " fail" as 0, nothing
+// for a row the column does not judge.
+struct ColumnValue {
+  double value;
+  int row;
+};
+
+std::vector<ColumnValue> ColumnValues(const ResultsModel& model, int column) {
+  std::vector<ColumnValue> values;
+  for (int r = 0; r < model.Rows(); ++r) {
+    double v = -2;
+    if (column == 0) v = model.FinalKs()[r];
+    if (column == 1) v = model.FinalAd()[r];
+    if (column == 2 && model.Stats(r).judged && !model.Stats(r).binoSlash) v = model.Stats(r).bino;
+    if (column == 3 && r < static_cast<int>(model.Pearson().size()) && model.Pearson()[r].m > 0 && !model.Pearson()[r].slash)
+      v = model.Pearson()[r].pvalue;
+    if (v == PVALUE_FAIL) v = 0;
+    if (v >= 0) values.push_back({v, r});
+  }
+  return values;
+}
+
+// Each column of the table over its rows: no row below 1e-5, at most 3
+// below 1e-3 and 12 below 1e-2, and the values above 1e-3, rescaled to
+// [0, 1] (uniform there under the null), with a KS p-value of at least
+// 1e-3; its lowest rows.
+void JudgeColumns(FILE* out, const ResultsModel& model, std::vector<std::string>* failing) {
+  static const char* const NAMES[] = {"KS", "AD", "Bino", "Pearson"};
+  std::fprintf(out, "\nPer column: its rows, the rows below 1e-5, 1e-3 and 1e-2 (at most 0, 3 and 12), the KS p-value of\n"
+                    "the values above 1e-3 rescaled to [0, 1] (at least 1e-3), and its five lowest rows\n");
+  for (int column = 0; column < 4; ++column) {
+    std::vector<ColumnValue> values = ColumnValues(model, column);
+    if (values.empty()) continue;
+    std::sort(values.begin(), values.end(), [](const ColumnValue& a, const ColumnValue& b) { return a.value < b.value; });
+    int below[3] = {0, 0, 0};
+    std::vector<double> above;
+    for (const ColumnValue& v : values) {
+      below[0] += v.value < 1e-5;
+      below[1] += v.value < 1e-3;
+      below[2] += v.value < 1e-2;
+      if (v.value >= 1e-3) above.push_back((v.value - 1e-3) / (1 - 1e-3));
+    }
+    const double ks = above.size() >= 2 ? KsOf(above) : -1;
+    std::fprintf(out, "%-8s %4zu rows: below 1e-5 %d, below 1e-3 %d, below 1e-2 %d; KS of the %zu above 1e-3 %.3g\n",
+                 NAMES[column], values.size(), below[0], below[1], below[2], above.size(), ks);
+    for (size_t i = 0; i < values.size() && i < 5; ++i)
+      std::fprintf(out, "           %9.3g  %s\n", values[i].value, model.Label(values[i].row).c_str());
+    const std::string name = std::string(NAMES[column]) + " column: ";
+    if (below[0] > 0) failing->push_back(name + std::to_string(below[0]) + " rows below 1e-5");
+    if (below[1] > 3) failing->push_back(name + std::to_string(below[1]) + " rows below 1e-3");
+    if (below[2] > 12) failing->push_back(name + std::to_string(below[2]) + " rows below 1e-2");
+    if (ks > -1 && ks < 1e-3) failing->push_back(name + "KS of its values above 1e-3 below 1e-3");
+  }
+}
+
+// A row's largest atom: the most values that are one and the same double.
+struct Atom {
+  double share, value;
+  int count, distinct, row;
+};
+
+std::vector<Atom> LargestAtoms(const ResultsModel& model) {
+  std::vector<Atom> atoms;
+  for (int r = 0; r < model.Rows(); ++r) {
+    const std::vector<double>& v = model.Sorted(r);
+    if (v.empty()) continue;
+    size_t best = 0, bestAt = 0;
+    int distinct = 0;
+    for (size_t i = 0, j; i < v.size(); i = j) {
+      for (j = i; j < v.size() && v[j] == v[i]; ++j) {
+      }
+      ++distinct;
+      if (j - i > best) best = j - i, bestAt = i;
+    }
+    atoms.push_back({static_cast<double>(best) / v.size(), v[bestAt], static_cast<int>(best), distinct, r});
+  }
+  std::sort(atoms.begin(), atoms.end(), [](const Atom& a, const Atom& b) { return a.share > b.share; });
+  return atoms;
+}
+
+// An atom the second level can see: one value held by more than 0.1 % of
+// a row's values (and by two values at least).
+bool VisibleAtom(const Atom& a) { return a.share > 0.001 && a.count >= 2; }
+
+void JudgeAtoms(FILE* out, const ResultsModel& model, std::vector<std::string>* failing) {
+  const std::vector<Atom> atoms = LargestAtoms(model);
+  int visible = 0;
+  for (const Atom& a : atoms) visible += VisibleAtom(a);
+  std::fprintf(out, "\nRows whose largest atom (one p-value value, at full precision) holds more than 0.1 %% of their values: %d\n",
+               visible);
+  for (int i = 0; i < visible && i < 10; ++i)
+    std::fprintf(out, "  %-34s %7d values %8.4f%%\n", model.Label(atoms[i].row).c_str(), atoms[i].count, 100 * atoms[i].share);
+  if (visible > 0)
+    failing->push_back(std::to_string(visible) + " rows whose largest atom holds more than 0.1 % of their values");
+}
+
+}  // namespace
+
 void PrintBattery(FILE* out, const ResultsModel& model, const std::vector<int>& slots) {
   const int rows = model.Rows();
   const PlotSeries series = SortedPlotSeries(rows, model.FinalKs().data(), model.FinalAd().data());
@@ -386,6 +486,8 @@ void PrintBattery(FILE* out, const ResultsModel& model, const std::vector<int>& 
     std::fprintf(out, "%-34s %4zu  %9.3g  %9.3g  %9.3g\n", testTable[slot].name, ad.size(), ksMin, adMin, ks);
     if (ks > -1 && ks < 1e-3) failing.push_back(std::string(testTable[slot].name) + ": its rows' AD p-values have KS below 1e-3");
   }
+  JudgeColumns(out, model, &failing);
+  JudgeAtoms(out, model, &failing);
   if (binoCount > 0 && (binoSum / binoCount < 0.47 || binoSum / binoCount > 0.53))
     failing.push_back("Bino column mean outside 0.47 to 0.53");
   if (haveGof)
@@ -445,33 +547,13 @@ void PrintThresholdCells(FILE* out, const ResultsModel& model, const std::vector
 }
 
 void PrintAtoms(FILE* out, const ResultsModel& model) {
-  struct Atom {
-    double share, value;
-    int distinct, row;
-  };
-  std::vector<Atom> atoms;
-  for (int r = 0; r < model.Rows(); ++r) {
-    const std::vector<double>& v = model.Sorted(r);
-    if (v.empty()) continue;
-    size_t best = 0, bestAt = 0;
-    int distinct = 0;
-    for (size_t i = 0, j; i < v.size(); i = j) {
-      for (j = i; j < v.size() && v[j] == v[i]; ++j) {
-      }
-      ++distinct;
-      if (j - i > best) best = j - i, bestAt = i;
-    }
-    atoms.push_back({static_cast<double>(best) / v.size(), v[bestAt], distinct, r});
-  }
-  std::sort(atoms.begin(), atoms.end(), [](const Atom& a, const Atom& b) { return a.share > b.share; });
-  int over = 0;
-  for (const Atom& a : atoms) over += a.share > 0.001;
-  std::fprintf(out, "\n\n == Atoms ==\n\nRows whose largest atom (one p-value value) holds more than 0.1 %% of their values: %d of %zu\n",
-               over, atoms.size());
-  std::fprintf(out, "%-34s %9s  %-22s %9s\n", "row", "share", "value", "distinct");
+  const std::vector<Atom> atoms = LargestAtoms(model);
+  std::fprintf(out, "\n\n == Atoms ==\n\nEach row whose largest atom holds more than 0.1 %% of its values, largest first\n");
+  std::fprintf(out, "%-34s %9s %7s  %-22s %9s\n", "row", "share", "count", "value", "distinct");
   for (const Atom& a : atoms)
-    if (a.share > 0.001)
-      std::fprintf(out, "%-34s %8.4f%%  %-22.17g %9d\n", model.Label(a.row).c_str(), 100 * a.share, a.value, a.distinct);
+    if (VisibleAtom(a))
+      std::fprintf(out, "%-34s %8.4f%% %7d  %-22.17g %9d\n", model.Label(a.row).c_str(), 100 * a.share, a.count, a.value,
+                   a.distinct);
 }
 
 }  // namespace nullrun
