@@ -1,5 +1,8 @@
 #include "engine/RunTests.h"
 
+#include <fftw3.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <functional>
 
@@ -378,4 +381,32 @@ TEST_F(RunTestsTest, AWorkerThatLeftOnAFailedWaitEndsTheRunInsteadOfHangingIt) {
   EXPECT_TRUE(Contains(log, "stopped on a failed event call") || Contains(log, "hEND failed")) << log;
   EXPECT_FALSE(Exists("_Quorvane.txt"));
   for (const auto& e : testTable) EXPECT_EQ(e.test, nullptr);
+}
+
+// FFTW's plans take half the processors the run may use, as every pool
+// does from the affinity mask: under a narrowed mask (taskset) too.
+TEST_F(RunTestsTest, FftwsThreadsFollowTheProcessorsTheRunMayUse) {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+  FilesOf(RandomBytes(10 * 2500, 13));
+  testTable[SLOT_DFT].enabled = true;
+  dftRmin = dftRmax = 1, dftRstp = 1, dftM0 = 1, dftM1 = 0, dftNmax = 0, dftNopt = 0;
+  for (int keep : {2, 4}) {
+    cpu_set_t narrowed;
+    CPU_ZERO(&narrowed);
+    for (int cpu = 0; cpu < CPU_SETSIZE && CPU_COUNT(&narrowed) < keep; ++cpu)
+      if (CPU_ISSET(cpu, &allowed)) CPU_SET(cpu, &narrowed);
+    const int expected = std::max(1, CPU_COUNT(&narrowed) / 2);
+    ASSERT_EQ(sched_setaffinity(0, sizeof narrowed, &narrowed), 0);
+    Pattern(folder + "/in/*.bin");
+    const int result = Run();
+    const int planned = fftwf_planner_nthreads();
+    sched_setaffinity(0, sizeof allowed, &allowed);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(planned, expected) << CPU_COUNT(&narrowed) << " processors";
+    EXPECT_EQ(Cell(3, 0), "DFT 1");
+    testTable[SLOT_CUSUM].enabled = testTable[SLOT_LONGBLK].enabled = testTable[SLOT_TWOBIT].enabled = true;
+    testTable[SLOT_DFT].enabled = true;
+  }
 }
