@@ -1,11 +1,19 @@
 #include "engine/RunTests.h"
 
+#include <dirent.h>
 #include <fftw3.h>
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <functional>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "battery/FftParallelLoop.h"
 #include "battery/PValueTests.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Event.h"
@@ -409,4 +417,41 @@ TEST_F(RunTestsTest, FftwsThreadsFollowTheProcessorsTheRunMayUse) {
     testTable[SLOT_CUSUM].enabled = testTable[SLOT_LONGBLK].enabled = testTable[SLOT_TWOBIT].enabled = true;
     testTable[SLOT_DFT].enabled = true;
   }
+}
+
+// "Idle" makes the whole process idle: the helper threads of FFTW's loops,
+// made once per process (here before the run), as well as the threads the
+// run makes. (The test program stays idle afterwards.)
+TEST_F(RunTestsTest, AnIdleRunLowersEveryThreadOfTheProcess) {
+  struct Chunk {
+    std::atomic<int> begun{0};
+  } chunk;
+  // Two chunks that wait for each other: one of them runs on a helper.
+  auto meet = [](char* data) -> void* {
+    auto* c = reinterpret_cast<Chunk*>(data);
+    c->begun.fetch_add(1);
+    while (c->begun.load() < 2) std::this_thread::yield();
+    return nullptr;
+  };
+  FftParallelLoop(meet, reinterpret_cast<char*>(&chunk), 0, 2, nullptr);
+  FilesOf(RandomBytes(10 * 2500, 14));
+  runPriority = 1;
+  std::vector<std::string> notIdle;
+  int threads = 0;
+  view.onDispatch = [&] {
+    if (threads > 0) return;
+    DIR* tasks = opendir("/proc/self/task");
+    ASSERT_NE(tasks, nullptr);
+    while (const dirent* task = readdir(tasks)) {
+      if (task->d_name[0] == '.') continue;
+      ++threads;
+      errno = 0;
+      const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(std::atoi(task->d_name)));
+      if (errno == 0 && nice != 19) notIdle.push_back(std::string(task->d_name) + " at " + std::to_string(nice));
+    }
+    closedir(tasks);
+  };
+  ASSERT_EQ(Run(), 0);
+  EXPECT_GT(threads, 3) << "the helpers and the workers";
+  EXPECT_TRUE(notIdle.empty()) << ::testing::PrintToString(notIdle);
 }
