@@ -4,6 +4,7 @@
 #include <fftw3.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -280,19 +281,46 @@ TEST_F(RunTestsTest, ATestThatDisablesItselfIsNamedWithItsReason) {
   EXPECT_EQ(DataRows(), 7) << "the other tests ran";
 }
 
-// A report that cannot be created is said in the log and the status bar;
-// the rest of the end of the run is as usual.
-TEST_F(RunTestsTest, AReportThatCannotBeCreatedIsSaid) {
-  FilesOf(RandomBytes(10 * 2500, 1));
-  ASSERT_EQ(mkdir((folder + "/_Quorvane.txt").c_str(), 0755), 0);  // a folder where the file would go
-  ASSERT_EQ(Run(), 0);
-  EXPECT_TRUE(Contains(LogText(), "\n\t!! ERROR !!\nReport file '" + folder + "/_Quorvane.txt' not created (")) << LogText();
-  EXPECT_EQ(view.status[3], "Report not written.");
-  EXPECT_EQ(view.status[2], "DONE.");
-  EXPECT_TRUE(Contains(LogText(), "Testing phase duration: "));
-  EXPECT_EQ(DataRows(), 7);
-  EXPECT_EQ(view.page, TABLE_PAGE);
-  EXPECT_EQ(runState, RunState::Idle);
+// A report that cannot be created, or not written whole, is said in the
+// log with its reason and in the status bar; the rest of the end of the run
+// is as usual.
+TEST_F(RunTestsTest, AReportThatCannotBeCreatedOrWrittenIsSaid) {
+  struct Case {
+    const char* what;
+    int sequences;
+    bool full;  // a link to a device that refuses every write, else a folder in the way
+    const char* reason;
+  } const cases[] = {
+      {"a folder where the file would go", 10, false, "Is a directory"},
+      {"a full device, refused as the file is closed", 10, true, "No space left on device"},
+      {"a full device, refused during the writes", 200, true, "No space left on device"},
+  };
+  for (const Case& c : cases) {
+    const std::string report = folder + "/_Quorvane.txt";
+    if (c.full)
+      ASSERT_EQ(symlink("/dev/full", report.c_str()), 0) << c.what;
+    else
+      ASSERT_EQ(mkdir(report.c_str(), 0755), 0) << c.what;
+    seqCount = c.sequences;
+    FilesOf(RandomBytes(c.sequences * 2500, 1));
+    testTable[SLOT_CUSUM].enabled = testTable[SLOT_LONGBLK].enabled = testTable[SLOT_TWOBIT].enabled = true;
+    view.log.clear();
+    view.status[3].clear();
+    ASSERT_EQ(Run(), 0) << c.what;
+    EXPECT_TRUE(Contains(LogText(), "\n\t!! ERROR !!\nReport file '" + report + "' not created (" + c.reason + ").\n"))
+        << c.what << ": " << LogText();
+    EXPECT_EQ(view.status[3], "Report not written.") << c.what;
+    EXPECT_EQ(view.status[2], "DONE.") << c.what;
+    EXPECT_TRUE(Contains(LogText(), "Testing phase duration: ")) << c.what;
+    EXPECT_EQ(DataRows(), 7) << c.what;
+    EXPECT_EQ(Columns(), 7 + c.sequences) << c.what;
+    EXPECT_EQ(view.page, TABLE_PAGE) << c.what;
+    EXPECT_EQ(runState, RunState::Idle) << c.what;
+    if (c.full)
+      unlink(report.c_str());
+    else
+      rmdir(report.c_str());
+  }
 }
 
 TEST_F(RunTestsTest, OnlyTheCollisionCountLimitBringsNoBox) {
