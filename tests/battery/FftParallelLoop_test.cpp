@@ -172,7 +172,13 @@ TEST(FftParallelLoop, TheCallersClockCountsWholeTransformsAtEveryRowCount) {
   ASSERT_NE(fftwf_init_threads(), 0);
   fftwf_plan_with_nthreads(4);  // nested loops for two rows, on any machine
   UseFftParallelLoop();
-  constexpr int N = 1 << 20, ROUNDS = 20;
+  constexpr int N = 1 << 20, ROUNDS = 40;
+#ifdef __SANITIZE_THREAD__
+  // The thread sanitizer's own thread computes in the process beside them.
+  constexpr double TOLERANCE = 0.05;
+#else
+  constexpr double TOLERANCE = 0.02;
+#endif
   float* in = fftwf_alloc_real(N);
   fftwf_complex* out = fftwf_alloc_complex(N / 2 + 32);
   for (int R : {1, 2, 4, 16}) {
@@ -215,7 +221,7 @@ TEST(FftParallelLoop, TheCallersClockCountsWholeTransformsAtEveryRowCount) {
     fftwf_destroy_plan(plan);
     std::printf("R = %2d: caller %.4f s of process %.4f s (%.1f %%)\n", R, callerSeconds, processSeconds,
                 100 * callerSeconds / processSeconds);
-    EXPECT_NEAR(callerSeconds, processSeconds, 0.02 * processSeconds) << "R = " << R;
+    EXPECT_NEAR(callerSeconds, processSeconds, TOLERANCE * processSeconds) << "R = " << R;
   }
   fftwf_free(in);
   fftwf_free(out);
