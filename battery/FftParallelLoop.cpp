@@ -38,8 +38,16 @@ struct Helpers {
   int idle = 0;
 };
 
+// Set on a helper while it runs a chunk: the CPU that the helpers of a loop
+// nested in that chunk spend goes there, and so to the outer loop's caller.
+thread_local double* nestedSeconds = nullptr;
+
 // The helpers: one thread per processor, made at the first loop and kept
-// for the process (left waiting at its end).
+// for the process (left waiting at its end). A helper's CPU is charged, in
+// full, to the loops it works for: each time it ends a chunk of a loop, or
+// finds the loop's chunks all taken, the loop gets the CPU the helper spent
+// since its previous charge (its wake-up, the claim and the chunk), with
+// what the helpers of the loops nested in that chunk spent.
 Helpers& TheHelpers() {
   static Helpers* helpers = [] {
     auto* h = new Helpers;
@@ -47,6 +55,14 @@ Helpers& TheHelpers() {
     for (int t = 0; t < count; ++t) {
       try {
         std::thread([h] {
+          double mark = platform::CurrentThreadCpuSeconds();
+          auto charge = [&mark](Loop* loop, double nested) {
+            const double now = platform::CurrentThreadCpuSeconds();
+            loop->helperSeconds += now - mark + nested;
+            mark = now;
+          };
+          double nested = 0;
+          nestedSeconds = &nested;
           std::unique_lock<std::mutex> lock(h->mutex);
           for (;;) {
             ++h->idle;
@@ -57,14 +73,14 @@ Helpers& TheHelpers() {
               const int i = loop->next.fetch_add(1);
               if (i >= loop->count) {
                 h->queued.pop_front();
+                charge(loop, 0);
                 continue;
               }
               lock.unlock();
-              const double from = platform::CurrentThreadCpuSeconds();
+              nested = 0;
               loop->work(loop->data + static_cast<size_t>(i) * loop->size);
-              const double spent = platform::CurrentThreadCpuSeconds() - from;
               lock.lock();
-              loop->helperSeconds += spent;
+              charge(loop, nested);
               if (++loop->done == loop->count) h->finished.notify_all();
             }
           }
@@ -104,8 +120,14 @@ void FftParallelLoop(void* (*work)(char*), char* jobdata, size_t elsize, int njo
   loop.done += mine;
   h.finished.wait(lock, [&] { return loop.done == loop.count; });
   lock.unlock();
-  // The helpers worked for this thread: its clock counts their time.
-  platform::CreditCurrentThread(loop.helperSeconds);
+  // The helpers worked for this thread: its clock counts their time. A
+  // loop nested in a helper's chunk passes it on to the outer loop.
+  if (nestedSeconds != nullptr)
+    *nestedSeconds += loop.helperSeconds;
+  else
+    platform::CreditCurrentThread(loop.helperSeconds);
 }
+
+int FftPlanThreads() { return std::max(1, platform::ProcessorCount() / 2); }
 
 void UseFftParallelLoop() { fftwf_threads_set_callback(FftParallelLoop, nullptr); }

@@ -10,8 +10,13 @@
 // that has not begun; with idle processors the helpers share the chunks as
 // FFTW's threads did. Each chunk computes the same whoever runs it, so the
 // transforms are the same to the last bit. The CPU the helpers spend on a
-// loop is credited to the calling thread's clock, so that a test's CPU time
-// counts its transforms whole.
+// loop, on the loops FFTW nests inside its chunks too, is credited to the
+// calling thread's clock, so that a test's CPU time counts its transforms
+// whole.
+
+// The threads of FFTW's plans: half the processors this process may run
+// on, at least 1.
+int FftPlanThreads();
 
 // Makes FFTW run its parallel loops through this one. Call after
 // fftwf_init_threads and before any plan is executed.

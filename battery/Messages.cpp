@@ -2,31 +2,25 @@
 
 #include <wx/defs.h>
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
-MessageBoxHandler boxHandler = nullptr;
-LogHandler logHandler = nullptr;
+// Set by the GUI thread, read by any thread that logs: atomic.
+std::atomic<MessageBoxHandler> boxHandler{nullptr};
+std::atomic<LogHandler> logHandler{nullptr};
 }  // namespace
 
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
-  MessageBoxHandler old = boxHandler;
-  boxHandler = handler;
-  return old;
-}
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) { return boxHandler.exchange(handler); }
 
-LogHandler SetLogHandler(LogHandler handler) {
-  LogHandler old = logHandler;
-  logHandler = handler;
-  return old;
-}
+LogHandler SetLogHandler(LogHandler handler) { return logHandler.exchange(handler); }
 
 int ShowMessageBox(const wxString& text, const wxString& caption, long style) {
-  if (boxHandler != nullptr) return boxHandler(text, caption, style);
+  if (const MessageBoxHandler handler = boxHandler.load()) return handler(text, caption, style);
   fprintf(stderr, "[%s] %s\n", caption.utf8_str().data(), text.utf8_str().data());
   return wxOK;
 }
 
 void AppendLog(const wxString& text) {
-  if (logHandler != nullptr) logHandler(text);
+  if (const LogHandler handler = logHandler.load()) handler(text);
 }

@@ -3,7 +3,6 @@
 // threads started as the engine starts them, and a data folder of their
 // own for the wisdom file.
 #include <fftw3.h>
-#include <wx/thread.h>
 
 #include <cstdlib>
 #include <string>
@@ -15,7 +14,7 @@ class FftBench {
  public:
   FftBench() {
     fftwf_init_threads();
-    fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
+    fftwf_plan_with_nthreads(FftPlanThreads());
     UseFftParallelLoop();  // as the engine runs the plans
     char folder[] = "/tmp/qv_bench_XXXXXX";
     if (mkdtemp(folder) != nullptr) folder_ = folder;

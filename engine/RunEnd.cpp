@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -88,74 +89,98 @@ FILE* OpenReport(const RunContext& run) {
 
 std::string Utf8(const wxString& s) { return std::string(s.utf8_str().data()); }
 
-void WriteTables(FILE* out, const ResultsModel& model, int columns, int pearsonBins, const GofResults* gof) {
+// A report being written, with the reason (errno) of its first failed
+// write; once a write has failed nothing more is written.
+struct ReportFile {
+  FILE* file = nullptr;
+  int error = 0;
+};
+
+__attribute__((format(printf, 2, 3))) void Put(ReportFile& out, const char* format, ...) {
+  if (out.error != 0) return;
+  va_list args;
+  va_start(args, format);
+  const int written = vfprintf(out.file, format, args);
+  va_end(args);
+  if (written < 0) out.error = errno != 0 ? errno : EIO;
+}
+
+// Closes the report (which writes what is still buffered); true when every
+// write and the close succeeded.
+bool CloseReport(ReportFile& out) {
+  if (fclose(out.file) != 0 && out.error == 0) out.error = errno != 0 ? errno : EIO;
+  out.file = nullptr;
+  return out.error == 0;
+}
+
+void WriteTables(ReportFile& out, const ResultsModel& model, int columns, int pearsonBins, const GofResults* gof) {
   const int w = model.Digits() + 2;
   size_t longest = 0;
   for (int r = 0; r < model.Rows(); ++r) longest = std::max(longest, model.Label(r).size());
   const int n = static_cast<int>(longest);
-  fprintf(out, "%*s  pvals  %*s  %*s  %*s  %*s  %*s\n\n", n, "Test", -w, "KS", -w, "AD", -w, "Bino", -w, "pv min", -w,
+  Put(out, "%*s  pvals  %*s  %*s  %*s  %*s  %*s\n\n", n, "Test", -w, "KS", -w, "AD", -w, "Bino", -w, "pv min", -w,
           "pv max");
   static const char* const SUMMARY[] = {"KS", "AD", "Bino"};
   for (int r = 0; r < 3 + model.Rows(); ++r) {
     const std::string first = r < 3 ? SUMMARY[r] : model.Label(r - 3);
-    fprintf(out, "%*s  ", n, first.c_str());
-    fprintf(out, "%5s  ", model.CellText(r, 1).c_str());
-    for (int c = 2; c < columns; ++c) fprintf(out, "%*s  ", w, model.CellText(r, c).c_str());
-    fprintf(out, "\n");
+    Put(out, "%*s  ", n, first.c_str());
+    Put(out, "%5s  ", model.CellText(r, 1).c_str());
+    for (int c = 2; c < columns; ++c) Put(out, "%*s  ", w, model.CellText(r, c).c_str());
+    Put(out, "\n");
   }
 
   if (pearsonBins >= 2) {
     size_t widest = 0;
     for (int r = 0; r < model.Rows(); ++r) widest = std::max(widest, model.PearsonExpectedText(r).size());
     const int e = static_cast<int>(widest);
-    fprintf(out, "\n\n == Pearson's test ==\n\n");
-    fprintf(out, "%*s  %*s   %*s ", n, "Test", w, "pval", e, "Exp");
-    for (int b = 1; b <= pearsonBins; ++b) fprintf(out, "%3d ", b);
-    fprintf(out, "\n");
+    Put(out, "\n\n == Pearson's test ==\n\n");
+    Put(out, "%*s  %*s   %*s ", n, "Test", w, "pval", e, "Exp");
+    for (int b = 1; b <= pearsonBins; ++b) Put(out, "%3d ", b);
+    Put(out, "\n");
     for (int r = 0; r < model.Rows(); ++r) {
       const ResultsModel::PearsonRow& p = model.Pearson()[r];
-      fprintf(out, "%*s  ", n, model.Label(r).c_str());
-      fprintf(out, " %*s  ", w, model.PearsonPValueText(r).c_str());
-      fprintf(out, "%*s ", e, model.PearsonExpectedText(r).c_str());
+      Put(out, "%*s  ", n, model.Label(r).c_str());
+      Put(out, " %*s  ", w, model.PearsonPValueText(r).c_str());
+      Put(out, "%*s ", e, model.PearsonExpectedText(r).c_str());
       // A row with fewer bins than the table leaves blanks of the same width.
       for (int b = 0; b < pearsonBins; ++b) {
         if (b < p.m)
-          fprintf(out, "%3d ", static_cast<int>(p.bins[b]));
+          Put(out, "%3d ", static_cast<int>(p.bins[b]));
         else
-          fprintf(out, "    ");
+          Put(out, "    ");
       }
-      fprintf(out, "\n");
+      Put(out, "\n");
     }
   }
 
   if (gof != nullptr) {
-    fprintf(out, "\n\n == Statistical tests ==\n\n");
-    fprintf(out, "TEST     KS       AD\n");
+    Put(out, "\n\n == Statistical tests ==\n\n");
+    Put(out, "TEST     KS       AD\n");
     for (int r = 0; r < GOF_STATISTICS; ++r) {
-      fprintf(out, "%3s ", GOF_ROW_LABELS[r]);
-      for (int c = 0; c < 2; ++c) fprintf(out, "  %7s", GofCellText(gof->probability[r][c]).c_str());
-      fprintf(out, "\n");
+      Put(out, "%3s ", GOF_ROW_LABELS[r]);
+      for (int c = 0; c < 2; ++c) Put(out, "  %7s", GofCellText(gof->probability[r][c]).c_str());
+      Put(out, "\n");
     }
   }
 }
 
-void WriteHeader(FILE* out, const RunContext& run) {
-  fprintf(out, "%s v%d.%d.%d\n\n", "Quorvane_MT", VERSION_MAJOR, VERSION_MINOR, VERSION_RELEASE);
+void WriteHeader(ReportFile& out, const RunContext& run) {
+  Put(out, "%s v%d.%d.%d\n\n", "Quorvane_MT", VERSION_MAJOR, VERSION_MINOR, VERSION_RELEASE);
   const std::string source = run.view->InputText();
   if (run.plugin != nullptr) {
-    fprintf(out, "DLL used      : %s\n", source.c_str());
-    if (const char* name = PluginText(run, "ZAR_GetName")) fprintf(out, "Generator name: %s\n", name);
-    if (const char* desc = PluginText(run, "ZAR_GetDesc")) fprintf(out, "Description   : %s\n", desc);
+    Put(out, "DLL used      : %s\n", source.c_str());
+    if (const char* name = PluginText(run, "ZAR_GetName")) Put(out, "Generator name: %s\n", name);
+    if (const char* desc = PluginText(run, "ZAR_GetDesc")) Put(out, "Description   : %s\n", desc);
   } else {
-    fprintf(out, "Input file: %s (%llu bytes)\n", source.c_str(), static_cast<unsigned long long>(run.inputSize));
+    Put(out, "Input file: %s (%llu bytes)\n", source.c_str(), static_cast<unsigned long long>(run.inputSize));
   }
   const std::string date = Utf8(wxDateTime::Now().FormatISOCombined(' '));
-  fprintf(out, "\nSequence length: %u bits       Number of sequences: %d       Date: %s\n\n", seqLen, seqCount,
+  Put(out, "\nSequence length: %u bits       Number of sequences: %d       Date: %s\n\n", seqLen, seqCount,
           date.c_str());
 }
 
 // The closing lines of the log; the running time also goes to the report.
-void LogClosing(const RunContext& run, FILE* report, double testingSeconds) {
+void LogClosing(const RunContext& run, ReportFile* report, double testingSeconds) {
   char text[64];
   if (seqCount == 0) {
     AppendLog("\n\t!! ERROR !!\nNo sequence tested.\n");
@@ -177,24 +202,25 @@ void LogClosing(const RunContext& run, FILE* report, double testingSeconds) {
       RunLog("\n\t!! WARNING !!   Only %d sequence(s) have been tested.\n\n", seqCount);
     FormatDuration(text, 2, runningSeconds);
     run.view->SetStatus(1, Utf8(wxString::Format("Running time: %s\n", text)));
-    if (report != nullptr) fprintf(report, "\n\n\tRunning time: %s\n", text);
+    if (report != nullptr) Put(*report, "\n\n\tRunning time: %s\n", text);
   }
   RunLog("Testing phase duration: %s\n", FormatDuration(text, 2, testingSeconds));
 }
 
 // The log pane, without the lines the header already gives (the input and
 // the run's first line).
-void CopyLog(FILE* out, const RunContext& run) {
+void CopyLog(ReportFile& out, const RunContext& run) {
   const int lines = run.view->LogLineCount();
   for (int i = 0; i < lines; ++i)
-    if (i != run.inputLogLine && i != run.startLogLine) fprintf(out, "%s\n", run.view->LogLine(i).c_str());
+    if (i != run.inputLogLine && i != run.startLogLine) Put(out, "%s\n", run.view->LogLine(i).c_str());
 }
 
 }  // namespace
 
 void WriteReportTables(FILE* out, const ResultsModel& model, int sequenceColumns, int pearsonBins,
                        const GofResults* gof) {
-  WriteTables(out, model, 7 + std::min(sequenceColumns, model.Sequences()), pearsonBins, gof);
+  ReportFile report{out};
+  WriteTables(report, model, 7 + std::min(sequenceColumns, model.Sequences()), pearsonBins, gof);
 }
 
 void EndWorkers(RunContext& run) {
@@ -257,19 +283,25 @@ int FinishRun(RunContext& run) {
   const GofResults* gof = PlotAndGof(run, table);
   LogCpuTimes(run, testingSeconds);
 
-  FILE* report = OpenReport(run);
-  const int openError = errno;
+  // A report that cannot be created, or not written whole, is said in the
+  // log and the status bar; the rest of the end is the same.
+  ReportFile report;
+  report.file = OpenReport(run);
+  int reportError = errno;
   const std::string reportPath = pathBuf;
-  if (report != nullptr) {
+  if (report.file != nullptr) {
     WriteHeader(report, run);
     WriteTables(report, runResults, 7 + runResults.Sequences(), pearsonBins, gof);
   }
-  LogClosing(run, report, testingSeconds);
-  if (report != nullptr) {
+  LogClosing(run, report.file != nullptr ? &report : nullptr, testingSeconds);
+  bool written = false;
+  if (report.file != nullptr) {
     CopyLog(report, run);
-    fclose(report);
-  } else {
-    RunLog("\n\t!! ERROR !!\nReport file '%s' not created (%s).\n", reportPath.c_str(), strerror(openError));
+    written = CloseReport(report);
+    reportError = report.error;
+  }
+  if (!written) {
+    RunLog("\n\t!! ERROR !!\nReport file '%s' not created (%s).\n", reportPath.c_str(), strerror(reportError));
     run.view->SetStatus(3, "Report not written.");
   }
   ReleaseRun(run);

@@ -124,7 +124,7 @@ void StartFftwThreads() {
                    "Quorvane - ERROR", wxOK | wxICON_WARNING);
     return;
   }
-  fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
+  fftwf_plan_with_nthreads(FftPlanThreads());
   UseFftParallelLoop();
 }
 

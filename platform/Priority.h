@@ -2,9 +2,10 @@
 // Lowering the scheduling priority of the process for a long run.
 namespace platform {
 
-// Gives the calling thread, and so every thread it creates from then on,
-// the lowest scheduling priority (nice 19). False (LastError() set) on
-// failure. Called before any worker thread exists; never set back.
+// Gives every thread of the process the lowest scheduling priority (nice
+// 19): the threads that exist already (helpers kept from an earlier run
+// included) and, since a thread inherits its creator's, every thread made
+// later. False (LastError() set) on failure. Never set back.
 bool LowerProcessPriority();
 
 }  // namespace platform

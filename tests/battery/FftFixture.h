@@ -4,7 +4,6 @@
 // folder of the test's own for the wisdom file.
 #include <fftw3.h>
 #include <gtest/gtest.h>
-#include <wx/thread.h>
 
 #include <cstdlib>
 #include <mutex>
@@ -42,7 +41,7 @@ class FftFixture : public SequenceFixture {
   static void SetUpTestSuite() {
     // As the engine does before it builds an FFT test.
     ASSERT_NE(fftwf_init_threads(), 0);
-    fftwf_plan_with_nthreads(wxThread::GetCPUCount() / 2);
+    fftwf_plan_with_nthreads(FftPlanThreads());
     UseFftParallelLoop();
   }
 

@@ -1,6 +1,7 @@
 #include "battery/LINCPLX.h"
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,12 @@
 namespace {
 
 std::string logText;
-void CatchLog(const wxString& text) { logText += text.ToStdString(); }
+std::mutex logMutex;
+// Lines may come from any thread.
+void CatchLog(const wxString& text) {
+  std::lock_guard<std::mutex> lock(logMutex);
+  logText += text.ToStdString();
+}
 
 struct LinCplxFixture : SequenceFixture {
   void Params(int len, int optlen = 0, int k = 0) {

@@ -8,8 +8,8 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <thread>
 
-#include <time.h>
 #include <unistd.h>
 
 #include "battery/RunState.h"
@@ -135,32 +135,45 @@ TEST(FormatDuration, TextReadsBackAsTheRoundedDuration) {
 }
 
 namespace {
-double ProcessCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+// Works until the calling thread's own CPU clock has moved by `seconds`
+// (the bound on the work only keeps a clock that never moves from hanging).
+void Work(double seconds) {
+  const double start = platform::CurrentThreadCpuSeconds();
+  volatile double x = 0;
+  for (long round = 0; round < 100000000L && platform::CurrentThreadCpuSeconds() < start + seconds; ++round)
+    for (int i = 0; i < 1000; ++i) x = x + std::sqrt(x + 1.0);
 }
 }  // namespace
 
+// What holds on any machine, however loaded: a thread's clock is its own
+// CPU clock in seconds, it moves with the thread's own work, and it stops
+// when the thread has ended, whatever the reader does.
 TEST(ThreadCpuSeconds, ReadsTheClockAndGivesMinusOneWhenItCannot) {
   platform::ThreadClock* clock = platform::OpenCurrentThreadClock();
   ASSERT_NE(clock, nullptr);
-  const double before = ThreadCpuSeconds(clock);
-  EXPECT_GE(before, 0.0);
-  // Work until the thread's clock has moved by 10 ms, however loaded the
-  // machine is (the bound on the work only keeps a clock that never moves
-  // from hanging). The process's CPU clock, which holds this thread's time,
-  // must have moved at least as far: the result is in seconds.
-  const double processBefore = ProcessCpuSeconds();
-  volatile double x = 0;
-  double after = before;
-  for (long round = 0; round < 100000000L && after < before + 0.01; ++round) {
-    for (int i = 0; i < 1000; ++i) x = x + std::sqrt(x + 1.0);
-    after = ThreadCpuSeconds(clock);
-  }
-  const double processAfter = ProcessCpuSeconds();
-  EXPECT_GE(after, before + 0.01) << "the thread's own work must show on its clock";
-  EXPECT_LE(after - before, processAfter - processBefore + 1e-4);
+  const double first = platform::CurrentThreadCpuSeconds();
+  const double read = ThreadCpuSeconds(clock);
+  const double last = platform::CurrentThreadCpuSeconds();
+  EXPECT_LE(first, read);
+  EXPECT_LE(read, last);
+  Work(0.01);
+  EXPECT_GE(ThreadCpuSeconds(clock), read + 0.01) << "the thread's own work must show on its clock";
+
+  platform::ThreadClock* other = nullptr;
+  double itsWork = 0;
+  std::thread([&] {
+    other = platform::OpenCurrentThreadClock();
+    const double start = platform::CurrentThreadCpuSeconds();
+    Work(0.01);
+    itsWork = platform::CurrentThreadCpuSeconds() - start;
+  }).join();
+  ASSERT_NE(other, nullptr);
+  const double ended = ThreadCpuSeconds(other);
+  EXPECT_GE(itsWork, 0.01);
+  EXPECT_GE(ended, itsWork);
+  Work(0.01);
+  EXPECT_EQ(ThreadCpuSeconds(other), ended) << "an ended thread's clock holds its last reading";
+  platform::CloseThreadClock(other);
   platform::CloseThreadClock(clock);
   EXPECT_EQ(ThreadCpuSeconds(nullptr), -1.0);
 }

@@ -1,8 +1,20 @@
 #include "engine/RunTests.h"
 
-#include <algorithm>
-#include <functional>
+#include <dirent.h>
+#include <fftw3.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "battery/FftParallelLoop.h"
 #include "battery/PValueTests.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Event.h"
@@ -269,19 +281,46 @@ TEST_F(RunTestsTest, ATestThatDisablesItselfIsNamedWithItsReason) {
   EXPECT_EQ(DataRows(), 7) << "the other tests ran";
 }
 
-// A report that cannot be created is said in the log and the status bar;
-// the rest of the end of the run is as usual.
-TEST_F(RunTestsTest, AReportThatCannotBeCreatedIsSaid) {
-  FilesOf(RandomBytes(10 * 2500, 1));
-  ASSERT_EQ(mkdir((folder + "/_Quorvane.txt").c_str(), 0755), 0);  // a folder where the file would go
-  ASSERT_EQ(Run(), 0);
-  EXPECT_TRUE(Contains(LogText(), "\n\t!! ERROR !!\nReport file '" + folder + "/_Quorvane.txt' not created (")) << LogText();
-  EXPECT_EQ(view.status[3], "Report not written.");
-  EXPECT_EQ(view.status[2], "DONE.");
-  EXPECT_TRUE(Contains(LogText(), "Testing phase duration: "));
-  EXPECT_EQ(DataRows(), 7);
-  EXPECT_EQ(view.page, TABLE_PAGE);
-  EXPECT_EQ(runState, RunState::Idle);
+// A report that cannot be created, or not written whole, is said in the
+// log with its reason and in the status bar; the rest of the end of the run
+// is as usual.
+TEST_F(RunTestsTest, AReportThatCannotBeCreatedOrWrittenIsSaid) {
+  struct Case {
+    const char* what;
+    int sequences;
+    bool full;  // a link to a device that refuses every write, else a folder in the way
+    const char* reason;
+  } const cases[] = {
+      {"a folder where the file would go", 10, false, "Is a directory"},
+      {"a full device, refused as the file is closed", 10, true, "No space left on device"},
+      {"a full device, refused during the writes", 200, true, "No space left on device"},
+  };
+  for (const Case& c : cases) {
+    const std::string report = folder + "/_Quorvane.txt";
+    if (c.full)
+      ASSERT_EQ(symlink("/dev/full", report.c_str()), 0) << c.what;
+    else
+      ASSERT_EQ(mkdir(report.c_str(), 0755), 0) << c.what;
+    seqCount = c.sequences;
+    FilesOf(RandomBytes(c.sequences * 2500, 1));
+    testTable[SLOT_CUSUM].enabled = testTable[SLOT_LONGBLK].enabled = testTable[SLOT_TWOBIT].enabled = true;
+    view.log.clear();
+    view.status[3].clear();
+    ASSERT_EQ(Run(), 0) << c.what;
+    EXPECT_TRUE(Contains(LogText(), "\n\t!! ERROR !!\nReport file '" + report + "' not created (" + c.reason + ").\n"))
+        << c.what << ": " << LogText();
+    EXPECT_EQ(view.status[3], "Report not written.") << c.what;
+    EXPECT_EQ(view.status[2], "DONE.") << c.what;
+    EXPECT_TRUE(Contains(LogText(), "Testing phase duration: ")) << c.what;
+    EXPECT_EQ(DataRows(), 7) << c.what;
+    EXPECT_EQ(Columns(), 7 + c.sequences) << c.what;
+    EXPECT_EQ(view.page, TABLE_PAGE) << c.what;
+    EXPECT_EQ(runState, RunState::Idle) << c.what;
+    if (c.full)
+      unlink(report.c_str());
+    else
+      rmdir(report.c_str());
+  }
 }
 
 TEST_F(RunTestsTest, OnlyTheCollisionCountLimitBringsNoBox) {
@@ -378,4 +417,69 @@ TEST_F(RunTestsTest, AWorkerThatLeftOnAFailedWaitEndsTheRunInsteadOfHangingIt) {
   EXPECT_TRUE(Contains(log, "stopped on a failed event call") || Contains(log, "hEND failed")) << log;
   EXPECT_FALSE(Exists("_Quorvane.txt"));
   for (const auto& e : testTable) EXPECT_EQ(e.test, nullptr);
+}
+
+// FFTW's plans take half the processors the run may use, as every pool
+// does from the affinity mask: under a narrowed mask (taskset) too.
+TEST_F(RunTestsTest, FftwsThreadsFollowTheProcessorsTheRunMayUse) {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+  FilesOf(RandomBytes(10 * 2500, 13));
+  testTable[SLOT_DFT].enabled = true;
+  dftRmin = dftRmax = 1, dftRstp = 1, dftM0 = 1, dftM1 = 0, dftNmax = 0, dftNopt = 0;
+  for (int keep : {2, 4}) {
+    cpu_set_t narrowed;
+    CPU_ZERO(&narrowed);
+    for (int cpu = 0; cpu < CPU_SETSIZE && CPU_COUNT(&narrowed) < keep; ++cpu)
+      if (CPU_ISSET(cpu, &allowed)) CPU_SET(cpu, &narrowed);
+    const int expected = std::max(1, CPU_COUNT(&narrowed) / 2);
+    ASSERT_EQ(sched_setaffinity(0, sizeof narrowed, &narrowed), 0);
+    Pattern(folder + "/in/*.bin");
+    const int result = Run();
+    const int planned = fftwf_planner_nthreads();
+    sched_setaffinity(0, sizeof allowed, &allowed);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(planned, expected) << CPU_COUNT(&narrowed) << " processors";
+    EXPECT_EQ(Cell(3, 0), "DFT 1");
+    testTable[SLOT_CUSUM].enabled = testTable[SLOT_LONGBLK].enabled = testTable[SLOT_TWOBIT].enabled = true;
+    testTable[SLOT_DFT].enabled = true;
+  }
+}
+
+// "Idle" makes the whole process idle: the helper threads of FFTW's loops,
+// made once per process (here before the run), as well as the threads the
+// run makes. (The test program stays idle afterwards.)
+TEST_F(RunTestsTest, AnIdleRunLowersEveryThreadOfTheProcess) {
+  struct Chunk {
+    std::atomic<int> begun{0};
+  } chunk;
+  // Two chunks that wait for each other: one of them runs on a helper.
+  auto meet = [](char* data) -> void* {
+    auto* c = reinterpret_cast<Chunk*>(data);
+    c->begun.fetch_add(1);
+    while (c->begun.load() < 2) std::this_thread::yield();
+    return nullptr;
+  };
+  FftParallelLoop(meet, reinterpret_cast<char*>(&chunk), 0, 2, nullptr);
+  FilesOf(RandomBytes(10 * 2500, 14));
+  runPriority = 1;
+  std::vector<std::string> notIdle;
+  int threads = 0;
+  view.onDispatch = [&] {
+    if (threads > 0) return;
+    DIR* tasks = opendir("/proc/self/task");
+    ASSERT_NE(tasks, nullptr);
+    while (const dirent* task = readdir(tasks)) {
+      if (task->d_name[0] == '.') continue;
+      ++threads;
+      errno = 0;
+      const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(std::atoi(task->d_name)));
+      if (errno == 0 && nice != 19) notIdle.push_back(std::string(task->d_name) + " at " + std::to_string(nice));
+    }
+    closedir(tasks);
+  };
+  ASSERT_EQ(Run(), 0);
+  EXPECT_GT(threads, 3) << "the helpers and the workers";
+  EXPECT_TRUE(notIdle.empty()) << ::testing::PrintToString(notIdle);
 }

@@ -2,7 +2,8 @@
 //   null_battery BITS SEQUENCES SEED [PROCESSES] [cells]
 // Runs the 26 tests the window offers, at the window's defaults, through
 // the engine on SEQUENCES sequences of BITS bits of splitmix64 seeded with
-// SEED, split over PROCESSES engine processes (default: one per processor)
+// SEED, split over PROCESSES engine processes (default: one per processor
+// the process may run on)
 // that test disjoint ranges of the stream, and prints the report's rows and
 // goodness-of-fit table for the whole run, each process's CPU-time lines,
 // and a summary against the calibration criteria; with `cells`, then each
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "engine/ResultsModel.h"
+#include "platform/Processors.h"
 #include "tools/nullrun/BatteryRun.h"
 #include "tools/nullrun/NullRun.h"
 
@@ -51,7 +53,7 @@ int main(int argc, char** argv) {
   config.bits = static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 0));
   config.sequences = std::atoi(argv[2]);
   config.seed = std::strtoull(argv[3], nullptr, 0);
-  int parts = argc > 4 ? std::atoi(argv[4]) : static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+  int parts = argc > 4 ? std::atoi(argv[4]) : platform::ProcessorCount();
   const bool cells = argc > 5 && std::string(argv[5]) == "cells";
   const bool atoms = argc > 5 && std::string(argv[5]) == "atoms";
   if (config.bits < 32 || config.sequences < 1) return 2;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include <unistd.h>
@@ -81,12 +82,21 @@ class BatteryView : public RunView {
   void ShowPearson(const ResultsModel&) override {}
   void ShowPlot(const PlotSeries&) override {}
   void ShowGofTable(const GofResults&) override {}
-  int LogLineCount() override { return static_cast<int>(LogTextLines(log).size()); }
-  std::string LogLine(int line) override { return LogTextLines(log)[line]; }
+  int LogLineCount() override {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    return static_cast<int>(LogTextLines(log).size());
+  }
+  std::string LogLine(int line) override {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    return LogTextLines(log)[line];
+  }
 
  private:
+  // Lines come from any thread.
   static void KeepLog(const wxString& text) {
-    if (current_ != nullptr) current_->log += text.utf8_str().data();
+    if (current_ == nullptr) return;
+    std::lock_guard<std::mutex> lock(current_->logMutex_);
+    current_->log += text.utf8_str().data();
   }
   static int KeepBox(const wxString& text, const wxString& caption, long) {
     wxString line = caption + ": " + text;
@@ -95,6 +105,7 @@ class BatteryView : public RunView {
     return wxOK;
   }
   static BatteryView* current_;
+  std::mutex logMutex_;  // log: appended from any thread
   int stopAfter_;
   LogHandler oldLog_ = nullptr;
   MessageBoxHandler oldBox_ = nullptr;

@@ -2,19 +2,26 @@
 
 #include <wx/defs.h>
 
+#include <mutex>
+
 #include "battery/Messages.h"
 
 namespace {
 
 std::vector<CapturedBox> boxes;
 wxString log;
+std::mutex logMutex;
 
 int KeepBox(const wxString& text, const wxString& caption, long style) {
   boxes.push_back({text, caption, style});
   return wxOK;
 }
 
-void KeepLog(const wxString& text) { log += text; }
+// Lines come from any thread.
+void KeepLog(const wxString& text) {
+  std::lock_guard<std::mutex> lock(logMutex);
+  log += text;
+}
 
 }  // namespace
 

@@ -19,6 +19,7 @@ class MessageCapture {
   MessageCapture& operator=(const MessageCapture&) = delete;
 
   const std::vector<CapturedBox>& Boxes() const;
-  // All log text appended so far, in order.
+  // All log text appended so far, in order (lines may come from any thread;
+  // read it once they are done).
   const wxString& Log() const;
 };

@@ -1,6 +1,7 @@
 #include "RecordingView.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "engine/Helpers.h"
 #include "engine/ResultsModel.h"
@@ -9,8 +10,11 @@ namespace {
 
 RecordingView* current = nullptr;
 
+// Lines come from any thread.
 void KeepLog(const wxString& text) {
-  if (current != nullptr) current->log += text.utf8_str().data();
+  if (current == nullptr) return;
+  std::lock_guard<std::mutex> lock(current->logMutex);
+  current->log += text.utf8_str().data();
 }
 
 }  // namespace
@@ -66,6 +70,12 @@ void RecordingView::ShowGofTable(const GofResults& table) {
   calls.push_back("gof");
 }
 
-int RecordingView::LogLineCount() { return static_cast<int>(LogTextLines(log).size()); }
+int RecordingView::LogLineCount() {
+  std::lock_guard<std::mutex> lock(logMutex);
+  return static_cast<int>(LogTextLines(log).size());
+}
 
-std::string RecordingView::LogLine(int line) { return LogTextLines(log)[line]; }
+std::string RecordingView::LogLine(int line) {
+  std::lock_guard<std::mutex> lock(logMutex);
+  return LogTextLines(log)[line];
+}

@@ -4,6 +4,7 @@
 // table) and the log lines of the run, so that tests read the results from
 // the results model and the rest from here. One at a time.
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,10 @@ class RecordingView : public RunView {
   int shownSequences = 0;  // the model's sequences at the last ShowResults
   PlotSeries plot;
   GofResults gof{};
+  // The log lines, which come from any thread: appended under logMutex,
+  // read by the tests once the run is over.
   std::string log;
+  std::mutex logMutex;
 
   // The calls since the last Forget.
   void Forget();

@@ -11,6 +11,7 @@
 #include "GuiTest.h"
 #include "battery/Messages.h"
 #include "engine/support/RunSetup.h"
+#include "ui/App.h"
 #include "ui/MainFrame.h"
 #include "ui/WindowView.h"
 
@@ -29,13 +30,11 @@ struct RunWindowFixture : RunSetup {
   RunFrame* frame = nullptr;
   LogHandler oldLog = nullptr;
 
-  static void ToLogPane(const wxString& text) { mainFrame->messageText->AppendText(text); }
-
   void SetUp() override {
     RunSetup::SetUp();
     frame = new RunFrame;
     mainFrame = frame;
-    oldLog = SetLogHandler(ToLogPane);
+    oldLog = SetLogHandler(AppendProgramLog);  // the program's log pane, from any thread
     frame->threadsSpin->SetValue(4);
     frame->rowHeightSpin->SetValue(20);
   }
