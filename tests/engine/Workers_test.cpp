@@ -34,12 +34,14 @@ class Probe : public TESTthd {
     if (endReturned != nullptr && endReturned->load()) ranAfterTheEnd = true;
     AddResult(0.25, "Probe %d", calls);
     AddResult(calls / 100.0, "Probe %d b", calls);
+    if (finished != nullptr) SetEvent(finished);
   }
   int calls = 0;
   long spin = 0;
   volatile double sink = 0;
   Event* entered = nullptr;
   Event* gate = nullptr;
+  Event* finished = nullptr;
   const std::atomic<bool>* endReturned = nullptr;
   bool ranAfterTheEnd = false;
 };
@@ -197,9 +199,11 @@ TEST_F(WorkersTest, AWorkerThatCannotBeEndedIsKeptIdleWithWhatItHolds) {
   Probe probe;
   Event* entered = CreateEvent();
   Event* gate = CreateEvent();
+  Event* finished = CreateEvent();
   std::atomic<bool> endReturned{false};
   probe.entered = entered;
   probe.gate = gate;
+  probe.finished = finished;
   probe.spin = 20000000;
   probe.endReturned = &endReturned;
   const int keptBefore = Workers::KeptWorkers();
@@ -208,13 +212,15 @@ TEST_F(WorkersTest, AWorkerThatCannotBeEndedIsKeptIdleWithWhatItHolds) {
   ASSERT_TRUE(workers.Release(3));
   ASSERT_EQ(WaitEvent(entered, WAIT_FOREVER), WaitResult::Signalled);
   std::thread engine([&] {
-    InjectEventFailureOnThisThread(EventCall::Set, 1, 2);  // the gate opens, then both exit signals fail
+    // The gate opens, then both exit signals fail.
+    InjectEventFailureOnThisThread(EventCall::Set, 1, 2);
     SetEvent(gate);
     workers.End(cpu);
     endReturned = true;
   });
   engine.join();
-  EXPECT_FALSE(probe.ranAfterTheEnd);
+  ASSERT_EQ(WaitEvent(finished, WAIT_FOREVER), WaitResult::Signalled);
+  EXPECT_FALSE(probe.ranAfterTheEnd) << "the end returned while the test was inside RunTest";
   EXPECT_EQ(probe.calls, 1);
   EXPECT_TRUE(workers.Kept(3));
   EXPECT_EQ(Workers::KeptWorkers(), keptBefore + 1);
@@ -222,4 +228,5 @@ TEST_F(WorkersTest, AWorkerThatCannotBeEndedIsKeptIdleWithWhatItHolds) {
   EXPECT_GT(cpu[3], 0.0);
   CloseEvent(entered);
   CloseEvent(gate);
+  CloseEvent(finished);
 }

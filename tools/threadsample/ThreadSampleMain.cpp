@@ -1,7 +1,8 @@
 // thread_sample: how many threads compute at once during a run.
-//   thread_sample BITS SEQUENCES CONCURRENCY [pooled]
+//   thread_sample BITS SEQUENCES CONCURRENCY [pooled | slots=S,S,...]
 // Runs the window's default battery (or, with `pooled`, only AMLS, Windowed
-// autocorrelation, Permutation and Linear complexity) through the engine on
+// autocorrelation, Permutation and Linear complexity; with `slots=`, only
+// the tests of those slots) through the engine on
 // SEQUENCES sequences of BITS bits of the null generator, with "Concurrent
 // threads" at CONCURRENCY (0: the processor count, the window's default),
 // and samples the process's threads every millisecond: the number in state
@@ -95,7 +96,8 @@ int main(int argc, char** argv) {
   const int sequences = std::atoi(argv[2]);
   const int processors = platform::ProcessorCount();
   const int concurrency = std::atoi(argv[3]) > 0 ? std::atoi(argv[3]) : processors;
-  const bool pooled = argc > 4 && std::string(argv[4]) == "pooled";
+  const std::string only = argc > 4 ? argv[4] : "";
+  const bool pooled = only == "pooled";
   if (!wxInitialize()) return 1;
 
   nullrun::BatteryConfig config;
@@ -116,6 +118,16 @@ int main(int argc, char** argv) {
   if (pooled)
     for (int s = 0; s < TEST_SLOTS; ++s)
       testTable[s].enabled = s == SLOT_AMLS || s == SLOT_AUTOW || s == SLOT_PERM || s == SLOT_LINCPLX;
+  if (only.rfind("slots=", 0) == 0) {
+    for (TestEntry& e : testTable) e.enabled = false;
+    for (const char* p = only.c_str() + 6; *p != '\0';) {
+      char* end;
+      const long slot = std::strtol(p, &end, 10);
+      if (end == p || slot < 0 || slot >= TEST_SLOTS) return 2;
+      testTable[slot].enabled = true;
+      p = *end == ',' ? end + 1 : end;
+    }
+  }
 
   std::atomic<bool> done{false};
   std::map<int, long> histogram;
@@ -144,7 +156,7 @@ int main(int argc, char** argv) {
     if (count > processors + 1) above += times;
     most = std::max(most, count);
   }
-  std::printf("# thread_sample %s %s %s%s\n", argv[1], argv[2], argv[3], pooled ? " pooled" : "");
+  std::printf("# thread_sample %s %s %s%s%s\n", argv[1], argv[2], argv[3], only.empty() ? "" : " ", only.c_str());
   std::printf("processors %d, concurrent threads %d, engine result %d\n", processors, concurrency, result);
   std::printf("samples %ld, most threads in state R %d, above processors + 1 (%d) in %.2f%% of samples\n", samples,
               most, processors + 1, samples > 0 ? 100.0 * above / samples : 0.0);
