@@ -62,6 +62,8 @@ class AMLS : public TESTthd, public AmlsTree {
   AMLS();
   ~AMLS() override;
   void RunTest() override;
+  // The sub-threads that started; 0 runs the jobs on the worker itself.
+  int SubThreads() const { return pool_.Started(); }
 
   std::vector<int> lengths;  // the grid's block lengths that have moments
   int threadCount = 0;       // min(cpuCount, lengths), fewer for huge trees

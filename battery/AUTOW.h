@@ -26,6 +26,8 @@ class AUTOW : public TESTthd {
   AUTOW();
   ~AUTOW() override;
   void RunTest() override;
+  // The sub-threads that started; 0 runs the jobs on the worker itself.
+  int SubThreads() const { return pool_.Started(); }
 
   struct Job {
     int S;

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+
 #include "battery/TESTthd.h"
 
 // Cumulative sums: the largest excursion from zero of the partial sums of

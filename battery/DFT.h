@@ -1,6 +1,8 @@
 #pragma once
 #include <fftw3.h>
+#include <wx/string.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +42,8 @@ class DFT : public TESTthd {
   DFT();
   ~DFT() override;
   void RunTest() override;
+  // The sub-threads that started; 0 runs the jobs on the worker itself.
+  int SubThreads() const { return pool_.Started(); }
 
   // dftRmax lowered for N bits: the last row count R of the grid before
   // the first that leaves fewer than 20,000 columns or more than 2^30 - 1

@@ -15,6 +15,8 @@ class LINCPLX : public TESTthd {
   LINCPLX();
   ~LINCPLX() override;
   void RunTest() override;
+  // The sub-threads that started; 0 runs the jobs on the worker itself.
+  int SubThreads() const { return pool_.Started(); }
 
   // Berlekamp-Massey on the M-bit block that starts at sequence bit start:
   // its linear complexity, and in jumps the number of times it grew.

@@ -34,6 +34,8 @@ class PARTITION : public TESTthd {
   PARTITION();
   ~PARTITION() override;
   void RunTest() override;
+  // The sub-threads that started; 0 runs the jobs on the worker itself.
+  int SubThreads() const { return pool_.Started(); }
 
   static constexpr int K_MIN = 2, K_MAX = 13;
   // Records of the file: one per (k, i), k = 2..13, i = 2..2^k.

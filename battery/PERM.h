@@ -25,6 +25,8 @@ class PERM : public TESTthd {
   PERM();
   ~PERM() override;
   void RunTest() override;
+  // The sub-threads that started; 0 runs the jobs on the worker itself.
+  int SubThreads() const { return pool_.Started(); }
 
   int threadCount = 0;
 

@@ -52,8 +52,6 @@ char* pathBuf = nullptr;
 thread_local int gammaSign = 1;
 int runState = RunState::Idle;
 
-platform::Event** startEvents = nullptr;
-platform::Event** doneEvents = nullptr;
 
 int amlsLmin, amlsLmax, amlsLstp, amlsBlkmax;
 int aqlSmin, aqlSmax, aqlSstp, aqlMmin, aqlMmax, aqlMstp;

@@ -7,10 +7,6 @@
 
 class TESTthd;
 
-namespace platform {
-struct Event;
-}
-
 constexpr int TEST_SLOTS = 30;
 
 struct TestEntry {
@@ -20,8 +16,8 @@ struct TestEntry {
 };
 extern TestEntry testTable[TEST_SLOTS];
 
-// Slot numbers of testTable, also the index of each test's events and
-// result lists.
+// Slot numbers of testTable, also the index of each test's result lists
+// and of its worker (engine/Workers.h).
 enum TestSlot : int {
   SLOT_DFT, SLOT_AMLS, SLOT_SERIAL, SLOT_COLLISION, SLOT_NOTM, SLOT_PARTITION,
   SLOT_BLKGAP, SLOT_RUNS, SLOT_CUSUM, SLOT_SHORTBLK, SLOT_OTM, SLOT_AUTOW,
@@ -72,11 +68,6 @@ namespace RunState {
 enum : int { Running = 0, StopRequested = 1, Idle = 2 };
 }
 extern int runState;
-
-// The start and done events of every slot, created for one run. The done
-// events share one group so that the engine can wait on any of them.
-extern platform::Event** startEvents;
-extern platform::Event** doneEvents;
 
 // Test parameters: section + key of the presets file.
 extern int amlsLmin, amlsLmax, amlsLstp, amlsBlkmax;

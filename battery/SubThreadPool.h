@@ -1,6 +1,8 @@
 #pragma once
-// The pool of sub-threads that a pooled test (DFT, AUTOW, PARTITION) keeps
-// for the length of a run, written once.
+// The pool of sub-threads that a pooled test (DFT, AMLS, AUTOW, PARTITION,
+// PERM, LINCPLX) keeps for the length of a run, written once. The test's
+// worker counts against the concurrency limit until RunTest returns, after
+// its sub-threads are done.
 //
 // Sub-thread i owns job record jobs[i], an auto-reset start event hINI[i]
 // and an end event hEND[i]. The record's key field (named by the test: R, S
@@ -23,9 +25,10 @@
 //
 // Run never returns while a sub-thread still works on a job of it: after a
 // failure (a failed event call, a sub-thread that ended on one) it waits for
-// the jobs still running, drops their results and returns false, so the
-// sequence gives no pairs and no later sequence can take a result of this
-// one. A sub-thread that ended on a failure gets no further jobs. Results
+// the jobs still running, drops their results and returns false: the test
+// then gives this sequence's rows short (PVALUE_SHORT), so the failure costs
+// that sequence only, the first one included (whose pairs make the rows),
+// and no later sequence can take a result of this one. A sub-thread that ended on a failure gets no further jobs. Results
 // are judged by a ticket per hand-out, never by an end signal alone, so a
 // signal left over from an abandoned run cannot pass for a finished job.
 #include <atomic>

@@ -5,34 +5,11 @@
 #include <cstring>
 
 #include "battery/RunState.h"
-#include "platform/Event.h"
 #include "platform/Processors.h"
-#include "platform/ThreadClock.h"
 
-TESTthd::TESTthd() : wxThread(wxTHREAD_JOINABLE), cpuCount(platform::ProcessorCount()) {}
+TESTthd::TESTthd() : cpuCount(platform::ProcessorCount()) {}
 
-TESTthd::~TESTthd() {
-  if (threadHandle != nullptr) platform::CloseThreadClock(threadHandle);
-}
-
-wxThread::ExitCode TESTthd::Entry() {
-  threadHandle = platform::OpenCurrentThreadClock();
-  for (;;) {
-    if (platform::WaitEvent(startEvents[slot], platform::WAIT_FOREVER) != platform::WaitResult::Signalled) {
-      status = TEST_WAIT_FAILED;
-      return 0;
-    }
-    if (command == CMD_EXIT) {
-      status = TEST_OK;
-      return 0;
-    }
-    RunTest();
-    if (!platform::SetEvent(doneEvents[slot])) {
-      status = TEST_SIGNAL_FAILED;
-      return 0;
-    }
-  }
-}
+TESTthd::~TESTthd() = default;
 
 void TESTthd::AddResult(double pvalue, const char* format, ...) {
   char text[64];

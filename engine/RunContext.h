@@ -7,6 +7,7 @@
 
 #include "battery/RunState.h"
 #include "engine/RunView.h"
+#include "engine/Workers.h"
 #include "platform/DynamicLibrary.h"
 
 using ZarGetUL = uint32_t (*)();
@@ -39,7 +40,6 @@ struct RunContext {
   int startLogLine = -1;
 
   int askedSeqCount = 0;
-  int concurrency = 1;
   double cpuSeconds[TEST_SLOTS] = {};
 
   // The number of result rows (the pairs collected at sequence 1); the
@@ -61,9 +61,8 @@ struct RunContext {
   std::vector<double> sequenceValues;  // scratch: one sequence's values in row order
   std::string statusShown[4];  // the texts of status fields 0 to 3 this run wrote
 
-  // Slots whose events exist, and slots whose worker thread was started.
-  int eventSlots = 0;
-  bool threadRunning[TEST_SLOTS] = {};
+  // The tests' worker threads and their events; the concurrency limit.
+  Workers workers;
 
   double Seconds(int64_t from, int64_t to) const { return (to - overhead - from) / frequency; }
 };
@@ -81,8 +80,7 @@ bool RunSequences(RunContext& run);
 // The end of a run after the loop: statistics, report, release. Returns 0.
 int FinishRun(RunContext& run);
 
-// Tells every started worker to leave, joins it, reads its CPU time, and
-// closes the events of every slot that has them.
+// Ends the workers (Workers::End), reading their CPU times.
 void EndWorkers(RunContext& run);
 // Releases what a run holds (sequence, buffers, tables, tests, input list)
 // and sets runState to Idle.

@@ -2,7 +2,6 @@
 // whole run are completed, the CPU times logged and the report written.
 #include <wx/datetime.h>
 #include <wx/string.h>
-#include <wx/thread.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,8 +24,6 @@
 #include "engine/RunContext.h"
 #include "engine/Version.h"
 #include "platform/Counter.h"
-#include "platform/Event.h"
-#include "platform/LastError.h"
 #include "platform/Processors.h"
 
 namespace {
@@ -223,32 +220,7 @@ void WriteReportTables(FILE* out, const ResultsModel& model, int sequenceColumns
   WriteTables(report, model, 7 + std::min(sequenceColumns, model.Sequences()), pearsonBins, gof);
 }
 
-void EndWorkers(RunContext& run) {
-  for (int s = 0; s < TEST_SLOTS; ++s) {
-    if (!run.threadRunning[s]) continue;
-    TESTthd* test = testTable[s].test;
-    test->command = CMD_EXIT;
-    if (!platform::SetEvent(startEvents[s])) {
-      RunLog("SetEvent hINI failed, idx= %d (%d)\n", s, platform::LastError());
-      // A worker that is not told to leave would never end: try once more.
-      if (!test->HasFailed() && !platform::SetEvent(startEvents[s])) continue;
-    }
-    if (test->Wait() == reinterpret_cast<wxThread::ExitCode>(-1)) RunLog("ERROR Wait thread #%d\n", s);
-    run.threadRunning[s] = false;
-    run.cpuSeconds[s] = ThreadCpuSeconds(test->threadHandle) + test->subThreadCpuSeconds;
-  }
-  if (startEvents != nullptr) {
-    for (int s = 0; s < run.eventSlots; ++s) {
-      if (run.threadRunning[s]) continue;  // a worker that could not be ended keeps its events
-      platform::CloseEvent(startEvents[s]);
-      platform::CloseEvent(doneEvents[s]);
-    }
-    delete[] startEvents;
-    delete[] doneEvents;
-    startEvents = doneEvents = nullptr;
-  }
-  run.eventSlots = 0;
-}
+void EndWorkers(RunContext& run) { run.workers.End(run.cpuSeconds); }
 
 void ReleaseRun(RunContext& run) {
   ReleaseInputFiles(&run.inputNames, &run.inputCount);
@@ -260,9 +232,8 @@ void ReleaseRun(RunContext& run) {
   lnFactorial = nullptr;
   lnFactorialMax = 0;
   for (int s = 0; s < TEST_SLOTS; ++s) {
-    // A worker still running (one that could not be told to leave) is
-    // never deleted under it.
-    if (run.threadRunning[s]) continue;
+    // A worker that could not be ended still holds its test.
+    if (run.workers.Kept(s)) continue;
     delete testTable[s].test;
     testTable[s].test = nullptr;
     for (char* label : resultLabels[s]) delete[] label;
@@ -275,7 +246,7 @@ void ReleaseRun(RunContext& run) {
 int FinishRun(RunContext& run) {
   EndWorkers(run);
   const double testingSeconds = run.Seconds(run.testStart, platform::CounterTicks());
-  lastEngineCost = {run.ownSeconds, testingSeconds};
+  lastEngineCost = {run.ownSeconds, testingSeconds, run.workers.MostRunning()};
   const int pearsonBins = runResults.FinishRun(seqCount);
   UpdateWindow(run, true);
   if (pearsonBins >= 2) run.view->ShowPearson(runResults);

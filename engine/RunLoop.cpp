@@ -7,7 +7,6 @@
 #include <ctime>
 
 #include "battery/PValueTests.h"
-#include "battery/TESTthd.h"
 #include "engine/Helpers.h"
 #include "engine/RunTests.h"
 #include "engine/InputFiles.h"
@@ -15,6 +14,7 @@
 #include "engine/RunContext.h"
 #include "platform/Counter.h"
 #include "platform/Event.h"
+#include "engine/Workers.h"
 #include "platform/LastError.h"
 
 namespace {
@@ -27,26 +27,13 @@ constexpr double WINDOW_PERIOD = 0.1;
 // up the next sequence, so it may take about 1 % of the run.
 constexpr double WINDOW_COST_FACTOR = 100.0;
 
-TESTthd* Test(int slot) { return testTable[slot].test; }
-
 // A released worker that left its loop on a failed event call will never
 // signal again: the run cannot go on.
-bool WorkerFailed() {
-  for (int s = 0; s < TEST_SLOTS; ++s) {
-    if (testTable[s].enabled && Test(s)->command == CMD_RUN && Test(s)->HasFailed()) {
-      RunLog("\n\t!! ERROR !!\nThe worker of the test \"%s\" stopped on a failed event call.\n", testTable[s].name);
-      return true;
-    }
-  }
-  return false;
-}
-
-// A test that only waits on its sub-threads takes no concurrency slot.
-bool TakesSlot(int slot) { return !Test(slot)->waitsOnPool; }
-
-void Finished(int slot, int& running) {
-  if (TakesSlot(slot)) --running;
-  Test(slot)->command = CMD_IDLE;
+bool WorkerFailed(const RunContext& run) {
+  const int s = run.workers.FailedWorker();
+  if (s < 0) return false;
+  RunLog("\n\t!! ERROR !!\nThe worker of the test \"%s\" stopped on a failed event call.\n", testTable[s].name);
+  return true;
 }
 
 // Fills the sequence buffer; false when the input has run out (seqCount is
@@ -105,51 +92,44 @@ void DispatchWhileTesting(RunContext& run) {
 // Releases the tests in startOrder, never more at once than the limit, and
 // waits for all of them. False after a mid-run error.
 bool Dispatch(RunContext& run) {
-  int running = 0;
+  Workers& workers = run.workers;
   for (int j = 0; j < TEST_SLOTS; ++j) {
     const int s = startOrder[j];
     if (!testTable[s].enabled) continue;
     run.releasedLeft = seqCount - seqIndex;
     run.releasedSlot = s;
     DispatchWhileTesting(run);
-    Test(s)->command = CMD_RUN;
-    if (!platform::SetEvent(startEvents[s])) {
+    if (!workers.Release(s)) {
       RunLog("SetEvent hINI failed, i= %d (%d)\n", s, platform::LastError());
       return false;
     }
-    if (TakesSlot(s)) ++running;
-    while (running >= run.concurrency) {
+    while (!workers.HasRoom()) {
       int q;
       for (;;) {
-        q = platform::WaitAnyEvent(doneEvents, TEST_SLOTS, WAIT_SLICE_MS);
+        q = workers.AwaitAny(WAIT_SLICE_MS);
         DispatchWhileTesting(run);
         if (q == platform::WAIT_ANY_FAILED) {
           RunLog("WaitForMultipleObjects hEND failed (%d)\n", platform::LastError());
           return false;
         }
         if (q >= 0) break;
-        if (WorkerFailed()) return false;
+        if (WorkerFailed(run)) return false;
       }
-      Finished(q, running);
-      for (int p = q + 1; p < TEST_SLOTS; ++p)
-        if (testTable[p].enabled && Test(p)->command == CMD_RUN &&
-            platform::WaitEvent(doneEvents[p], 0) == platform::WaitResult::Signalled)
-          Finished(p, running);
+      workers.TakeDone();
     }
   }
   for (int s = 0; s < TEST_SLOTS; ++s) {
-    if (!testTable[s].enabled || Test(s)->command != CMD_RUN) continue;
+    if (!workers.Released(s)) continue;
     for (;;) {
-      const platform::WaitResult r = platform::WaitEvent(doneEvents[s], WAIT_SLICE_MS);
+      const Workers::Wait r = workers.AwaitOne(s, WAIT_SLICE_MS);
       DispatchWhileTesting(run);
-      if (r == platform::WaitResult::Signalled) break;
-      if (r == platform::WaitResult::Failed) {
+      if (r == Workers::Wait::Done) break;
+      if (r == Workers::Wait::Failed) {
         RunLog("WaitForSingleObject hEND failed (%d)\n", platform::LastError());
         return false;
       }
-      if (WorkerFailed()) return false;
+      if (WorkerFailed(run)) return false;
     }
-    Test(s)->command = CMD_IDLE;
   }
   return true;
 }
@@ -175,7 +155,7 @@ void Collect(RunContext& run) {
 
 void ReadCpuTimes(RunContext& run) {
   for (int s = 0; s < TEST_SLOTS; ++s)
-    if (testTable[s].enabled) run.cpuSeconds[s] = ThreadCpuSeconds(Test(s)->threadHandle) + Test(s)->subThreadCpuSeconds;
+    if (testTable[s].enabled) run.cpuSeconds[s] = run.workers.CpuSeconds(s);
 }
 
 // Slowest test first: a shell sort that never swaps equal times.

@@ -21,7 +21,6 @@
 #include "engine/RunContext.h"
 #include "engine/TestFactory.h"
 #include "platform/Counter.h"
-#include "platform/Event.h"
 #include "platform/LastError.h"
 #include "platform/Priority.h"
 
@@ -129,34 +128,18 @@ void StartFftwThreads() {
 }
 
 // The start and done events of every slot and the threads of the enabled
-// ones. The done events share one group, so the loop can wait on any.
+// ones, in slot order, so each worker starts before the events of the
+// later slots exist.
 bool StartWorkers(RunContext& run) {
-  startEvents = new platform::Event*[TEST_SLOTS]();
-  doneEvents = new platform::Event*[TEST_SLOTS]();
-  const auto doneGroup = platform::CreateEventGroup();
   for (int i = 0; i < TEST_SLOTS; ++i) {
-    startEvents[i] = platform::CreateEvent();
-    doneEvents[i] = startEvents[i] ? platform::CreateEvent(doneGroup) : nullptr;
-    if (doneEvents[i] == nullptr) {
-      platform::CloseEvent(startEvents[i]);
-      startEvents[i] = nullptr;
+    if (!run.workers.AddEvents(i)) {
       ErrorBox("\n\t!! ERROR !!\nCreateEvent() failed.");
       return false;
     }
-    run.eventSlots = i + 1;
-    if (!testTable[i].enabled) continue;
-    TESTthd* test = testTable[i].test;
-    if (test->Create() != wxTHREAD_NO_ERROR) {
+    if (testTable[i].enabled && !run.workers.StartThread(i, testTable[i].test)) {
       ErrorBox("\n\t!! ERROR !!\nCan't create thread!");
       return false;
     }
-    test->slot = i;
-    test->command = CMD_IDLE;
-    if (test->Run() != wxTHREAD_NO_ERROR) {
-      ErrorBox("\n\t!! ERROR !!\nCan't create thread!");
-      return false;
-    }
-    run.threadRunning[i] = true;
   }
   return true;
 }
@@ -244,7 +227,7 @@ int RunTests(RunView& view, platform::DynamicLibrary* plugin) {
 
   if (!StartWorkers(run)) return ErrorExit(run);
 
-  run.concurrency = view.Concurrency();
+  run.workers.SetLimit(view.Concurrency());
   run.testStart = platform::CounterTicks();
   runState = RunState::Running;
   seqIndex = 1;

@@ -19,10 +19,12 @@ class RunView;
 // seconds its sequence loop spent between the sequences' tests on its own
 // work (putting the p-values into the results model, reading the CPU
 // times, sorting the start order, the view's events and updates), and the
-// testing phase's seconds.
+// testing phase's seconds; and the most tests that ran at once (released
+// and not yet done, their sub-threads included).
 struct EngineCost {
   double ownSeconds = 0;
   double testingSeconds = 0;
+  int mostTestsAtOnce = 0;
 };
 extern EngineCost lastEngineCost;
 

@@ -34,6 +34,8 @@ struct Event {
 namespace {
 
 std::atomic<int> injected[3] = {-1, -1, -1};
+// Failures still to come once `injected` has reached 0, after this one.
+std::atomic<int> moreFailures[3] = {0, 0, 0};
 // The only thread whose calls count, or a default id for every thread.
 std::atomic<std::thread::id> injectedThread[3];
 
@@ -44,6 +46,11 @@ bool InjectedFailure(EventCall call) {
   std::atomic<int>& n = injected[static_cast<int>(call)];
   int left = n.load();
   while (left >= 0) {
+    if (left == 0 && moreFailures[static_cast<int>(call)].load() > 0) {
+      --moreFailures[static_cast<int>(call)];
+      SetLastError(EIO);
+      return true;
+    }
     if (n.compare_exchange_weak(left, left - 1)) {
       if (left == 0) {
         SetLastError(EIO);
@@ -85,12 +92,14 @@ bool WaitUntil(std::unique_lock<std::mutex>& lock, EventGroup& group, Event* con
 }  // namespace
 
 void InjectEventFailure(EventCall call, int successes) {
+  moreFailures[static_cast<int>(call)].store(0);
   injectedThread[static_cast<int>(call)].store(std::thread::id());
   injected[static_cast<int>(call)].store(successes < 0 ? -1 : successes);
 }
 
-void InjectEventFailureOnThisThread(EventCall call, int successes) {
+void InjectEventFailureOnThisThread(EventCall call, int successes, int failures) {
   injected[static_cast<int>(call)].store(-1);
+  moreFailures[static_cast<int>(call)].store(failures > 1 ? failures - 1 : 0);
   injectedThread[static_cast<int>(call)].store(std::this_thread::get_id());
   injected[static_cast<int>(call)].store(successes < 0 ? -1 : successes);
 }

@@ -46,7 +46,8 @@ int WaitAnyEvent(Event* const* events, int count, int timeoutMs);
 enum class EventCall { Create, Set, Wait };
 void InjectEventFailure(EventCall call, int successes);
 // The same, counting only the calls made by the calling thread, so that a
-// test can fail one of its own calls while other threads signal freely.
-void InjectEventFailureOnThisThread(EventCall call, int successes);
+// test can fail one of its own calls while other threads signal freely;
+// `failures` calls in a row fail.
+void InjectEventFailureOnThisThread(EventCall call, int successes, int failures = 1);
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 #pragma once
-// Plain threads for the sub-thread pools: started at once, joined by their
-// owner. Every call reports failure instead of throwing and sets
+// Plain threads for the tests' workers and the sub-thread pools: started at
+// once, joined by their owner. Every call reports failure instead of throwing and sets
 // LastError(); a test can make a chosen call fail with InjectThreadFailure.
 namespace platform {
 

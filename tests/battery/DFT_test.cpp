@@ -153,13 +153,13 @@ TEST_F(DftTest, AFailedSignalGivesNoPairsAndTheNextSequenceIsWhole) {
   const auto whole = Run(test, SLOT_DFT);
   ASSERT_EQ(whole.size(), 3u);
   // The second start signal fails while the first job may still run: the
-  // sequence gives no pairs, and no later sequence takes its results. Only
+  // sequence gives its rows short, and no later sequence takes its results. Only
   // this thread's calls count, so a sub-thread's end signal sent before the
   // second start cannot take the failure.
   ExpectAFailedSignalLosesOnlyThatSequence(test, SLOT_DFT, 1, whole);
   // Destroyed right after an early return: the pool ends before the plans.
   platform::InjectEventFailure(platform::EventCall::Set, 0);
-  EXPECT_TRUE(Run(test, SLOT_DFT).empty());
+  ExpectShortPairs(Run(test, SLOT_DFT), whole);
 }
 
 TEST_F(DftTest, WritesItsWisdomAndBuildsAgainFromIt) {

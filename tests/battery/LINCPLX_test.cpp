@@ -66,7 +66,7 @@ TEST_F(LinCplxFixture, TheBlocksSplitOverSubThreadsGiveWhatOneThreadGives) {
   Xorshift(91, 1u << 18);
   Params(500);
   LINCPLX pooled;
-  EXPECT_EQ(pooled.waitsOnPool, pooled.threadCount > 0);
+  EXPECT_EQ(pooled.SubThreads(), pooled.threadCount);
   EXPECT_EQ(pooled.jobCount, std::min(pooled.blockCount, 4 * pooled.cpuCount));
   const auto pairs = ExpectTheSamePairsWithoutSubThreads(pooled, SLOT_LINCPLX);
   ASSERT_EQ(pairs.size(), 2u);

@@ -116,7 +116,7 @@ TEST_F(PartitionTest, JobListAndGrid) {
     EXPECT_EQ(jobs, c.jobs) << c.smin << " " << c.smax << " " << c.sstp;
     EXPECT_EQ(test.jobCount, static_cast<int>(c.jobs.size()));
     EXPECT_EQ(test.threadCount, std::min(test.cpuCount, test.jobCount));
-    EXPECT_EQ(test.waitsOnPool, test.jobCount > 0);
+    EXPECT_EQ(test.SubThreads(), test.threadCount);
     if (c.jobs.empty()) {
       EXPECT_TRUE(Run(test, SLOT_PARTITION).empty());
     }

@@ -46,7 +46,7 @@ TEST_F(PermTest, ThePairsSplitOverSubThreadsGiveWhatOneThreadGives) {
   SetDefaultGrid();
   Xorshift(92, 1u << 18);
   PERM pooled;
-  EXPECT_EQ(pooled.waitsOnPool, pooled.threadCount > 0);
+  EXPECT_EQ(pooled.SubThreads(), pooled.threadCount);
   const auto pairs = ExpectTheSamePairsWithoutSubThreads(pooled, SLOT_PERM);
   ASSERT_GT(pairs.size(), 10u);
   if (pooled.threadCount == 0) return;

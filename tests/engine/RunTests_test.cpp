@@ -16,6 +16,8 @@
 
 #include "battery/FftParallelLoop.h"
 #include "battery/PValueTests.h"
+#include "battery/TESTthd.h"
+#include "engine/Workers.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Event.h"
 #include "support/ReportMask.h"
@@ -79,10 +81,11 @@ TEST_F(RunTestsTest, ConcurrencyOneAndNinetyNineGiveTheSameResults) {
   EXPECT_EQ(cells[0], cells[1]);
 }
 
-TEST_F(RunTestsTest, PooledTestsTakeNoSlotAndGiveTheSameResultsAtAnyConcurrency) {
-  // AUTOW, AMLS, Permutation and Linear complexity only wait on their
-  // sub-threads: at concurrency 1 the plain tests run beside them, and
-  // every value is the one of a run at 99.
+TEST_F(RunTestsTest, PooledTestsTakeASlotUntilTheirSubThreadsAreDoneAtAnyConcurrency) {
+  // AUTOW, AMLS, Permutation and Linear complexity wait on their
+  // sub-threads, and count against the limit until they are done: at
+  // concurrency 1 one test runs at a time, and every value is the one of
+  // a run at 99.
   FilesOf(RandomBytes(10 * 2500, 12));
   amlsLmin = 1, amlsLmax = 16, amlsLstp = -1, amlsBlkmax = 0;
   autowSmin = 8, autowSmax = 20, autowSstp = 4, autowDmin = 1, autowDmax = 8, autowDstp = 1, autowMaxPv = 0;
@@ -96,6 +99,7 @@ TEST_F(RunTestsTest, PooledTestsTakeNoSlotAndGiveTheSameResultsAtAnyConcurrency)
     for (int i = 0; i < TEST_SLOTS; ++i) starts[i] = static_cast<signed char>(i);
     for (int slot : {SLOT_AUTOW, SLOT_AMLS, SLOT_PERM, SLOT_LINCPLX}) testTable[slot].enabled = true;
     ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(lastEngineCost.mostTestsAtOnce, pass == 0 ? 1 : 7) << view.concurrency;
     for (int r = 0; r < 3 + DataRows(); ++r)
       for (int c = 7; c < Columns(); ++c) cells[pass].push_back(Cell(r, c));
     for (auto& e : testTable) e.enabled = false;
@@ -105,6 +109,55 @@ TEST_F(RunTestsTest, PooledTestsTakeNoSlotAndGiveTheSameResultsAtAnyConcurrency)
   // pooled test.
   EXPECT_GE(cells[0].size(), 10u * (10 + 4));
   EXPECT_EQ(cells[0], cells[1]);
+}
+
+TEST_F(RunTestsTest, AConcurrencyBelowOneIsTakenAsOne) {
+  FilesOf(RandomBytes(10 * 2500, 2));
+  std::vector<std::string> cells[3];
+  const int settings[] = {1, 0, -4};
+  for (int pass = 0; pass < 3; ++pass) {
+    view.concurrency = settings[pass];
+    Pattern(folder + "/in/*.bin");
+    for (int i = 0; i < TEST_SLOTS; ++i) starts[i] = static_cast<signed char>(i);
+    ASSERT_EQ(Run(), 0) << settings[pass];
+    EXPECT_EQ(lastEngineCost.mostTestsAtOnce, 1) << settings[pass];
+    for (int r = 0; r < 3 + DataRows(); ++r)
+      for (int c = 7; c < Columns(); ++c) cells[pass].push_back(Cell(r, c));
+    for (auto& e : testTable) e.enabled = false;
+    testTable[SLOT_CUSUM].enabled = testTable[SLOT_LONGBLK].enabled = testTable[SLOT_TWOBIT].enabled = true;
+  }
+  EXPECT_EQ(cells[0].size(), 10u * 10u);
+  EXPECT_EQ(cells[1], cells[0]);
+  EXPECT_EQ(cells[2], cells[0]);
+}
+
+TEST_F(RunTestsTest, AFailedHandOutAtTheFirstSequenceCostsOnlyThatSequence) {
+  // Permutation alone: the engine's release is the first signal of the run
+  // and the test's first hand-out to a sub-thread the second, which fails.
+  FilesOf(RandomBytes(10 * 2500, 13));
+  for (auto& e : testTable) e.enabled = false;
+  testTable[SLOT_PERM].enabled = true;
+  permutationGmin = 2, permutationGmax = 5, permutationGstp = 1;
+  permutationSmin = 8, permutationSmax = 8, permutationSstp = 1;
+  view.concurrency = 1;
+  ASSERT_EQ(Run(), 0);
+  std::vector<std::string> labels;
+  for (int r = 0; r < DataRows(); ++r) labels.push_back(Cell(r + 3, 0));
+  ASSERT_GE(labels.size(), 2u);
+  Pattern(folder + "/in/*.bin");
+  testTable[SLOT_PERM].enabled = true;
+  platform::InjectEventFailure(platform::EventCall::Set, 1);
+  ASSERT_EQ(Run(), 0);
+  platform::InjectEventFailure(platform::EventCall::Set, -1);
+  EXPECT_TRUE(Contains(LogText(), "SetEvent hINI MAIN failed, ID= 0 (5)\n")) << LogText();
+  // Its rows are there, each with the nine sequences after the first.
+  ASSERT_EQ(DataRows(), static_cast<int>(labels.size()));
+  for (int r = 0; r < DataRows(); ++r) {
+    EXPECT_EQ(Cell(r + 3, 0), labels[r]);
+    EXPECT_EQ(Cell(r + 3, 1), "9");
+    EXPECT_EQ(runResults.Value(r, 0), PVALUE_SHORT);
+    EXPECT_GT(runResults.Value(r, 1), -1);
+  }
 }
 
 TEST_F(RunTestsTest, AStopRequestEndsTheRunAfterTheCurrentSequence) {
@@ -334,6 +387,7 @@ TEST_F(RunTestsTest, OnlyTheCollisionCountLimitBringsNoBox) {
 }
 
 TEST_F(RunTestsTest, ErrorExitsBeforeTheFirstSequenceReleaseEverything) {
+  const int keptBefore = Workers::KeptWorkers();
   struct ExitCase {
     const char* what;
     std::function<void(RunTestsTest&)> arrange;
@@ -368,7 +422,7 @@ TEST_F(RunTestsTest, ErrorExitsBeforeTheFirstSequenceReleaseEverything) {
     EXPECT_EQ(pathBuf, nullptr);
     EXPECT_EQ(seqBits, nullptr);
     EXPECT_EQ(lnFactorial, nullptr);
-    EXPECT_EQ(startEvents, nullptr);
+    EXPECT_EQ(Workers::KeptWorkers(), keptBefore) << c.what;
     for (const auto& e : testTable) EXPECT_EQ(e.test, nullptr) << c.what;
     EXPECT_FALSE(Exists("_Quorvane.txt")) << c.what;
   }
@@ -482,4 +536,41 @@ TEST_F(RunTestsTest, AnIdleRunLowersEveryThreadOfTheProcess) {
   ASSERT_EQ(Run(), 0);
   EXPECT_GT(threads, 3) << "the helpers and the workers";
   EXPECT_TRUE(notIdle.empty()) << ::testing::PrintToString(notIdle);
+}
+
+
+TEST_F(RunTestsTest, AnEndAfterAMidRunErrorWaitsForTheTestsStillRunning) {
+  // AMLS runs on 2^20 bits when the release of the next test fails; the
+  // end then waits for AMLS before it tells it to leave and frees the
+  // sequence. When both exit signals fail too, AMLS's worker is kept,
+  // idle, with its test.
+  struct Case {
+    const char* what;
+    int failures;  // of the engine's signals, from its second one
+    bool kept;
+  };
+  for (const Case& c : {Case{"exit signalled", 1, false}, Case{"exit signals fail", 3, true}}) {
+    for (auto& e : testTable) e.enabled = false;
+    testTable[SLOT_AMLS].enabled = testTable[SLOT_CUSUM].enabled = true;
+    amlsLmin = 1, amlsLmax = 16, amlsLstp = -1, amlsBlkmax = 0;
+    seqLen = 1 << 20;
+    seqCount = 2;
+    FilesOf(RandomBytes(2 << 17, 14));
+    view.concurrency = 2;
+    view.log.clear();
+    const int keptBefore = Workers::KeptWorkers();
+    platform::InjectEventFailureOnThisThread(platform::EventCall::Set, 1, c.failures);
+    EXPECT_EQ(Run(), 1) << c.what;
+    platform::InjectEventFailure(platform::EventCall::Set, -1);
+    EXPECT_TRUE(Contains(LogText(), "SetEvent hINI failed, i= 8 (5)\n")) << LogText();
+    EXPECT_EQ(Contains(LogText(), "SetEvent hINI failed, idx= 1 (5)\n"), c.kept) << LogText();
+    EXPECT_EQ(Workers::KeptWorkers(), keptBefore + (c.kept ? 1 : 0)) << c.what;
+    EXPECT_EQ(testTable[SLOT_AMLS].test != nullptr, c.kept) << c.what;
+    EXPECT_EQ(testTable[SLOT_CUSUM].test, nullptr) << c.what;
+    EXPECT_EQ(seqBits, nullptr);
+    EXPECT_FALSE(Exists("_Quorvane.txt"));
+    // The kept worker waits for good and never runs its test again.
+    delete testTable[SLOT_AMLS].test;
+    testTable[SLOT_AMLS].test = nullptr;
+  }
 }
