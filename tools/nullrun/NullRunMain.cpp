@@ -2,8 +2,10 @@
 //   null_run CLASS BITS SEQUENCES SEED [name=value ...]
 // CLASS is the class name (SERIAL, RW1D, ...), the name=value pairs set
 // parameter globals (serialSmin=2). Prints, per label, the number of valid
-// p-values, fails and shorts, and the Kolmogorov-Smirnov and
-// Anderson-Darling p-values of the valid ones against the uniform law.
+// p-values, fails and shorts, the Kolmogorov-Smirnov and Anderson-Darling
+// p-values of the valid ones against the uniform law, and their largest
+// atom: the share of the valid values that equal the most frequent one, and
+// the number of distinct values.
 #include <wx/init.h>
 
 #include <algorithm>
@@ -58,13 +60,23 @@ int main(int argc, char** argv) {
   const nullrun::NullLaw law = nullrun::RunNullLaw(*test, slot, n, sequences, seed);
   std::printf("# null_run");
   for (int i = 1; i < argc; ++i) std::printf(" %s", argv[i]);
-  std::printf("\n# label\tvalid\tfail\tshort\tKS\tAD\n");
+  std::printf("\n# label\tvalid\tfail\tshort\tKS\tAD\tatom\tdistinct\n");
   for (const auto& [label, row] : law) {
     std::vector<double> sorted = row.pvalues;
     std::sort(sorted.begin(), sorted.end());
     const int count = static_cast<int>(sorted.size());
     const double ad = count < 2 ? 1.0 : AdUniformPValue(sorted.data(), count);
-    std::printf("%s\t%d\t%d\t%d\t%.3g\t%.3g\n", label.c_str(), count, row.fails, row.shorts, row.ks, ad);
+    // Equal values stand together once sorted.
+    int distinct = 0, largest = 0;
+    for (int i = 0, j; i < count; i = j) {
+      for (j = i + 1; j < count && sorted[j] == sorted[i]; ++j) {
+      }
+      ++distinct;
+      largest = std::max(largest, j - i);
+    }
+    const double atom = count == 0 ? 0.0 : 100.0 * largest / count;
+    std::printf("%s\t%d\t%d\t%d\t%.3g\t%.3g\t%.2f%%\t%d\n", label.c_str(), count, row.fails, row.shorts, row.ks, ad,
+                atom, distinct);
   }
   delete test;
   wxUninitialize();
