@@ -64,6 +64,36 @@ AUTOW_INLINE void CountFields(const uint32_t* w, uint64_t D, uint64_t pairs, uin
   });
 }
 
+// Up to this many classes the chi-square is formed from counts smoothed off
+// their lattice: a quadratic form in so few counts takes some values far
+// more often than their neighbours (with S = 2, three classes of 32768 pairs
+// at 2^17 bits, atoms of 0.1 % each).
+constexpr int SMOOTHED_CLASSES = 5;
+
+// The classes of the histogram merged as ChiSquare merges them (at least 5
+// expected, the remainder dropped), and the chi-square of their counts
+// smoothed by a normal vector from the sequence's hash.
+double SmoothedStatistic(int S, uint64_t pairs, const uint64_t* hist, const double* law, uint64_t hash, int d) {
+  double observed[SMOOTHED_CLASSES + 1], expected[SMOOTHED_CLASSES + 1];
+  int classes = 0;
+  double o = 0, e = 0;
+  const double n = static_cast<double>(pairs);
+  auto add = [&](int h) {
+    o += static_cast<double>(hist[h]);
+    e += n * law[h];
+    if (e >= 5 && classes <= SMOOTHED_CLASSES) {
+      observed[classes] = o;
+      expected[classes] = e;
+      ++classes;
+      o = e = 0;
+    }
+  };
+  for (int h = 0; h <= S / 2; ++h) add(h);
+  for (int h = S; h > S / 2; --h) add(h);
+  const uint64_t salt = AUTOW_SALT + (static_cast<uint64_t>(S) << 40) + (static_cast<uint64_t>(d) << 4);
+  return SmoothedChiSquare(observed, expected, classes, n, hash, salt);
+}
+
 }  // namespace
 
 QV_POPCNT_CLONES void AUTOW::CountDistances(const uint32_t* w, uint32_t n, int S, int d, uint64_t* hist) {
@@ -279,14 +309,20 @@ void AUTOW::Work(void* context, AutoWJob& job, int thread) {
   else if (job.S == 1)
     job.p = BinomialTwoSidedRandomisedP(pairs, 0.5, hist[1],
                                         HashUniform(self.hash_, AUTOW_SALT + static_cast<uint64_t>(job.d)));
+  else if (cells <= SMOOTHED_CLASSES)
+    job.p = IncompleteGammaQ((cells - 1) / 2.0,
+                             SmoothedStatistic(job.S, pairs, hist, self.laws_.data() + self.lawStart_[job.S],
+                                               self.hash_, job.d) /
+                                 2);
   else
     job.p = IncompleteGammaQ((cells - 1) / 2.0, job.chi2 / 2);
 }
 
 void AUTOW::RunTest() {
   if (jobCount == 0 || status == TEST_DISABLED) return;
-  const bool oneBit = std::any_of(jobList_.begin(), jobList_.end(), [](const Job& job) { return job.S == 1; });
-  hash_ = oneBit ? SequenceHash(seqBits, seqLen) : 0;
+  // The sequence's hash, shared by the rows that draw from it (S = 1, and
+  // the rows of few classes).
+  hash_ = SequenceHash(seqBits, seqLen);
   const bool complete = pool_.Run(
       jobCount,
       [this](int j, AutoWJob& job) {

@@ -20,7 +20,10 @@ struct AutoWJob {
 // distance of d blocks, the Hamming distances between block k and block
 // k + d (every k) are compared with the binomial law of S fair bits by a
 // chi-square over merged classes. One job per (S, d) of the grids that the
-// sequence supports, run in parallel on a pool of sub-threads.
+// sequence supports, run in parallel on a pool of sub-threads. With S = 1
+// the count of differing pairs gets its exact binomial law, randomised
+// within its atom; up to five classes the chi-square is formed from counts
+// smoothed off their lattice (SmoothedChiSquare, battery/RandomisedPValue.h).
 class AUTOW : public TESTthd {
  public:
   AUTOW();
@@ -67,7 +70,7 @@ class AUTOW : public TESTthd {
   // laws_[lawStart_[S]] on.
   std::vector<double> laws_;
   std::vector<size_t> lawStart_;
-  uint64_t hash_ = 0;  // the sequence's hash, for the S = 1 p-values
+  uint64_t hash_ = 0;  // the sequence's hash, for the S = 1 and few-class p-values
   size_t histogramSize_ = 0;
   SubThreadPool<AutoWJob, &AutoWJob::S> pool_;
 };

@@ -6,9 +6,13 @@
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
 #include "battery/GridWalk.h"
+#include "battery/RandomisedPValue.h"
 #include "battery/RunState.h"
 
 namespace {
+
+// Tells this test's draws from the sequence's bits from other tests'.
+constexpr uint64_t NOTM_SALT = 0x4E4F544D00000000ull;
 
 // At most this many counters at once: more templates than fit are counted
 // in further passes over the sequence.
@@ -118,6 +122,33 @@ void CountTemplates(const uint32_t* words, uint32_t blocks, uint64_t M, int m, c
   }
 }
 
+namespace {
+
+uint64_t Gcd(uint64_t a, uint64_t b) {
+  while (b != 0) {
+    const uint64_t r = a % b;
+    a = b;
+    b = r;
+  }
+  return a;
+}
+
+}  // namespace
+
+double NotmLatticeStep(uint64_t M, int m) {
+  // Each block adds (2^m c - L)^2 to 2^(2m) chi2 variance, L = M - m + 1
+  // windows; these values differ from c = 0's by 2^(m+1) c (2^(m-1) c - L),
+  // so the sum lies on a lattice of step 2^(m+1) times the gcd of
+  // c (2^(m-1) c - L) over the counts (stable from c = 1 .. 4 on).
+  const int64_t L = static_cast<int64_t>(M) - m + 1, a = int64_t(1) << (m - 1);
+  uint64_t g = 0;
+  for (int64_t c = 1; c <= 4; ++c) g = Gcd(g, static_cast<uint64_t>(std::llabs(c * (a * c - L))));
+  const double p = std::ldexp(1.0, -m);
+  const double windows = static_cast<double>(L);
+  const double variance = windows * (p - (2 * m - 1) * p * p) + m * (m - 1.0) * p * p;
+  return std::ldexp(static_cast<double>(g), m + 1) * p * p / variance;
+}
+
 double NotmPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m) {
   const double p = std::ldexp(1.0, -m);
   // L = M - m + 1 windows, each a match with probability p; two windows
@@ -138,7 +169,28 @@ double NotmPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64
   return IncompleteGammaQ(blocks / 2.0, chi2 / 2);
 }
 
+double NotmRandomisedPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m, double u) {
+  const double p = std::ldexp(1.0, -m);
+  const double windows = static_cast<double>(M) - m + 1;
+  const double mean = windows * p;
+  const double variance = windows * (p - (2 * m - 1) * p * p) + m * (m - 1.0) * p * p;
+  double chi2 = 0;
+  for (uint32_t w = 0; w < blocks; ++w) {
+    const double d = counts[w * stride] - mean;
+    chi2 += d * d;
+  }
+  chi2 /= variance;
+  const double half = NotmLatticeStep(M, m) / 2;
+  const double beyond = IncompleteGammaQ(blocks / 2.0, (chi2 + half) / 2);
+  const double atLeast = IncompleteGammaQ(blocks / 2.0, std::max(0.0, chi2 - half) / 2);
+  // An upper tail too small for the incomplete gamma function.
+  if (atLeast == PVALUE_FAIL) return PVALUE_FAIL;
+  return RandomisedPValue(beyond == PVALUE_FAIL ? 0.0 : beyond, atLeast, u);
+}
+
 void NOTM::RunTest() {
+  // The sequence's hash, shared by all rows.
+  const uint64_t hash = SequenceHash(seqBits, seqLen);
   for (int m : Grid(notmSmin, notmSmax, notmSstp)) {
     const uint32_t blocks = NotmBlockCount(seqLen, m);
     const uint64_t M = seqLen / blocks;
@@ -167,8 +219,10 @@ void NOTM::RunTest() {
       }
       counters.resize(size_t(count) * blocks);
       CountTemplates(seqBits, blocks, M, m, batch.data(), count, counters.data(), lookup);
-      for (uint32_t t = 0; t < count; ++t)
-        AddResult(NotmPValue(counters.data() + t, blocks, count, M, m), "NOTM %d_%0X", m, batch[t]);
+      for (uint32_t t = 0; t < count; ++t) {
+        const double u = HashUniform(hash, NOTM_SALT + (static_cast<uint64_t>(m) << 32) + batch[t]);
+        AddResult(NotmRandomisedPValue(counters.data() + t, blocks, count, M, m, u), "NOTM %d_%0X", m, batch[t]);
+      }
     }
   }
 }

@@ -9,7 +9,8 @@
 // templates (words that no proper shift of themselves overlaps) in N blocks
 // of M bits, judged per template by a chi-square with N degrees of freedom
 // against the mean (M - m + 1) / 2^m and the variance
-// M (1/2^m - (2m - 1)/2^(2m)).
+// M (1/2^m - (2m - 1)/2^(2m)), its p-value drawn within its lattice value's
+// atom by a uniform hashed from the sequence's bits.
 class NOTM : public TESTthd {
  public:
   void RunTest() override;
@@ -57,3 +58,15 @@ void CountTemplates(const uint32_t* words, uint32_t blocks, uint64_t M, int m, c
 // ... (`blocks` of them) for blocks of M bits and templates of m bits:
 // Q(N / 2, chi2 / 2).
 double NotmPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m);
+
+// The step between the values chi2 can take for blocks of M bits and
+// templates of m bits (2 <= m <= 31): 2^(2m) variance chi2 is a sum of
+// squares (2^m c - (M - m + 1))^2, whole numbers on a lattice.
+double NotmLatticeStep(uint64_t M, int m);
+
+// The p-value the test reports: the chi-square law's atom of the lattice
+// value chi2, from Q(N / 2, (chi2 + step / 2) / 2) (P(X > chi2)) to
+// Q(N / 2, (chi2 - step / 2) / 2) (P(X >= chi2)), drawn within by u. With
+// blocks of a few hundred bits (m = 2) the lattice is coarse enough that
+// thousands of sequences see its values' atoms.
+double NotmRandomisedPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m, double u);

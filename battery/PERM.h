@@ -44,7 +44,7 @@ class PERM : public TESTthd {
   // Per sub-thread: t! order counters and one for the tuples with a
   // repeat, sized for the largest t of the run.
   std::vector<std::vector<uint32_t>> orderCounts_;
-  uint64_t hash_ = 0;  // the sequence's hash, for the two-order rows
+  uint64_t hash_ = 0;  // the sequence's hash, for the randomised and smoothed rows
   NumberedPool pool_;
 };
 

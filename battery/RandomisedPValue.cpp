@@ -121,3 +121,77 @@ double BinomialTwoSidedRandomisedP(uint64_t trials, double q, uint64_t c, double
   if (!(atLeast > 0)) return PVALUE_FAIL;
   return RandomisedPValue(std::min(greater, 1.0), std::min(atLeast, 1.0), u);
 }
+
+namespace {
+
+// Standard normal pairs by Box and Muller from the hash's uniforms
+// salt + 2 j and salt + 2 j + 1.
+struct HashNormals {
+  uint64_t hash, salt;
+  void Pair(uint64_t j, double& a, double& b) const {
+    const double r = std::sqrt(-2 * std::log(HashUniform(hash, salt + 2 * j)));
+    const double angle = 6.283185307179586 * HashUniform(hash, salt + 2 * j + 1);
+    a = r * std::cos(angle);
+    b = r * std::sin(angle);
+  }
+};
+
+}  // namespace
+
+double SmoothedUniformChiSquare(const uint32_t* counts, int k, uint64_t hash, uint64_t salt) {
+  // q_i = 1 / k: lambda = k / 2, xi = sqrt(1/2) (g - mean g), and since the
+  // deviations d_i sum to 0, sum (d + xi)^2 = sum (d + s g)^2 - k s^2 gbar^2.
+  const HashNormals normals{hash, salt};
+  double trials = 0;
+  for (int i = 0; i < k; ++i) trials += counts[i];
+  const double e = trials / k, s2 = 0.5, s = std::sqrt(s2);
+  double sum = 0, g = 0;
+  for (int i = 0; i < k; i += 2) {
+    double a, b;
+    normals.Pair(static_cast<uint64_t>(i / 2), a, b);
+    const double d0 = counts[i] - e + s * a;
+    sum += d0 * d0;
+    g += a;
+    if (i + 1 < k) {
+      const double d1 = counts[i + 1] - e + s * b;
+      sum += d1 * d1;
+      g += b;
+    }
+  }
+  const double mean = g / k;
+  return (sum - k * s2 * mean * mean) / (e + s2);
+}
+
+double SmoothedChiSquare(const double* observed, const double* expected, int k, double trials, uint64_t hash,
+                         uint64_t salt) {
+  const HashNormals normals{hash, salt};
+  // The classes' and the remainder's shares, and one normal per class
+  // (the remainder's last): xi_i = sqrt(lambda) (sqrt(q_i) g_i - q_i sum_j sqrt(q_j) g_j).
+  double least = 1, kept = 0, projection = 0;
+  double a = 0, b = 0;
+  auto normal = [&](int i) {
+    if (i % 2 == 0) {
+      normals.Pair(static_cast<uint64_t>(i / 2), a, b);
+      return a;
+    }
+    return b;
+  };
+  for (int i = 0; i < k; ++i) {
+    const double q = expected[i] / trials;
+    least = std::min(least, q);
+    kept += q;
+    projection += std::sqrt(q) * normal(i);
+  }
+  const double rest = 1 - kept;
+  // A remainder too small to be a class of its own plays no part in lambda.
+  if (rest > 1e-12) projection += std::sqrt(rest) * normal(k);
+  const double lambda = 0.5 / least, root = std::sqrt(lambda);
+  double sum = 0;
+  for (int i = 0; i < k; ++i) {
+    const double q = expected[i] / trials;
+    const double xi = root * (std::sqrt(q) * normal(i) - q * projection);
+    const double d = observed[i] - expected[i] + xi;
+    sum += d * d / q;
+  }
+  return sum / (trials + lambda);
+}

@@ -30,3 +30,27 @@ double BinomialPmf(uint64_t n, double q, int64_t k);
 // ranking of the chi-square over the two classes). PVALUE_FAIL when even
 // P(as far) is below the range of doubles.
 double BinomialTwoSidedRandomisedP(uint64_t n, double q, uint64_t c, double u);
+
+// Pearson's chi-square of multinomial counts without its lattice. The
+// counts of k classes live on a lattice, and the quadratic form over it
+// takes some values far more often than their neighbours (how many ways a
+// number is a sum of squares), atoms that a second-level test over
+// thousands of sequences sees. The counts are shifted first by a normal
+// vector xi drawn from the sequence's hash: covariance
+// lambda (diag q - q q^T), the shape of the multinomial's own, with
+// lambda = 1 / (2 min q_i), so that even the least likely class moves by
+// about 0.7 of a count and the lattice is smoothed away. The statistic is
+// then sum (O_i - E_i + xi_i)^2 / ((N + lambda) q_i): under the normal limit
+// of the counts it is chi-square with k - 1 degrees of freedom exactly as
+// the plain statistic is, its expectation is kept, and it has no atom.
+//
+// The uniform case: k equally likely classes of `trials` draws,
+// E = trials / k. Writes nothing; draws 2 ceil(k / 2) uniforms from
+// HashUniform(hash, salt + j), j = 0, 1, ...: rows of one sequence need
+// salts that far apart.
+double SmoothedUniformChiSquare(const uint32_t* counts, int k, uint64_t hash, uint64_t salt);
+// Classes of expected counts E_i = N q_i (i < k), all of them or all but
+// one left-out remainder (q_r = 1 - sum q_i, its class not in the sum):
+// N is `trials`, the same uniforms as above for k + 1 classes.
+double SmoothedChiSquare(const double* observed, const double* expected, int k, double trials, uint64_t hash,
+                         uint64_t salt);

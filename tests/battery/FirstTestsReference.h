@@ -74,3 +74,25 @@ const CusumRef CUSUM_REF[] = {
     {1000000u, 30000u, 1.9626855708592748e-197},
     {4294967295u, 1966079u, 1.9635850130175074e-197},
 };
+
+// P(Z > z) = P(n, z + 1) for the forward and backward excursions of
+// FIRST_TESTS_REF, in its order.
+struct CusumBeyondRef { double forwardP, backwardP; };
+
+const CusumBeyondRef CUSUM_BEYOND_REF[] = {
+    {6.7930696285903931e-7, 2.1650175630815439e-5},
+    {0.019024809744992195, 0.14293396662625301},
+    {0.14995609476625327, 0.16045749245248079},
+    {0.52618671835932454, 0.76394823179650509},
+    {0.63997466838753391, 0.26519815416575445},
+    {0.89582761082106882, 0.99508493581338221},
+};
+
+// The published examples: n, z, P(Z >= z), P(Z > z).
+struct CusumAtomRef { unsigned n, z; double atLeastP, beyondP; };
+
+const CusumAtomRef CUSUM_PUBLISHED_REF[] = {
+    {10u, 4u, 0.4115847182525978, 0.22768944385938475},
+    {100u, 16u, 0.21919399348562656, 0.17826117172720934},
+    {100u, 19u, 0.11486621530252159, 0.091000523846366249},
+};

@@ -44,8 +44,14 @@ TEST_F(NotmTest, AgreesWithMpmathOnEAndXorshiftSequences) {
     const auto pairs = RunNotm();
     ASSERT_EQ(pairs.size(), static_cast<size_t>(ref.count)) << ref.source << " " << ref.n;
     for (int i = 0; i < ref.count; ++i) {
-      EXPECT_EQ(pairs[i].label, ref.pairs[i].label);
-      EXPECT_NEAR(pairs[i].p, ref.pairs[i].p, 1e-10 * ref.pairs[i].p + 1e-14) << ref.pairs[i].label;
+      // Within the atom of chi2's lattice value, as is the plain chi-square
+      // p-value.
+      const NotmPair& want = ref.pairs[i];
+      EXPECT_EQ(pairs[i].label, want.label);
+      EXPECT_LE(want.beyond, want.p);
+      EXPECT_LE(want.p, want.atLeast);
+      EXPECT_GE(pairs[i].p, want.beyond * (1 - 1e-10) - 1e-14) << want.label;
+      EXPECT_LE(pairs[i].p, want.atLeast * (1 + 1e-10) + 1e-14) << want.label;
     }
   }
 }
@@ -61,6 +67,19 @@ TEST_F(NotmTest, PublishedExamples) {
   EXPECT_EQ(counts[0], 2u);
   EXPECT_EQ(counts[1], 1u);
   EXPECT_NEAR(NotmPValue(counts, 2, 1, 10, 3), 0.344154, 1e-6);
+  // The randomised p-value spans chi2's atom, which holds the published
+  // value: 2^6 var chi2 = (8 W - 8)^2 summed, on a lattice of step 64, so
+  // chi2 moves by 64 / (64 var) = 1 / var = 2.1333 from one value to the next.
+  const double var = 8 * (1 / 8.0 - 5 / 64.0) + 6 / 64.0;
+  EXPECT_NEAR(NotmLatticeStep(10, 3), 1 / var, 1e-14);
+  const double beyond = NotmRandomisedPValue(counts, 2, 1, 10, 3, 0.0);
+  const double atLeast = NotmRandomisedPValue(counts, 2, 1, 10, 3, 1.0);
+  EXPECT_NEAR(beyond, IncompleteGammaQ(1.0, (2.133333 + 0.5 / var) / 2), 1e-6);
+  EXPECT_NEAR(atLeast, IncompleteGammaQ(1.0, (2.133333 - 0.5 / var) / 2), 1e-6);
+  EXPECT_LT(beyond, 0.344154);
+  EXPECT_GT(atLeast, 0.344154);
+  const double middle = NotmRandomisedPValue(counts, 2, 1, 10, 3, 0.25);
+  EXPECT_NEAR(middle, beyond + 0.25 * (atLeast - beyond), 1e-15);
 }
 
 TEST_F(NotmTest, OddBlockCountsKeepHalfDegrees) {

@@ -2,16 +2,23 @@
 //   null_run CLASS BITS SEQUENCES SEED [name=value ...]
 // CLASS is the class name (SERIAL, RW1D, ...), the name=value pairs set
 // parameter globals (serialSmin=2). Prints, per label, the number of valid
-// p-values, fails and shorts, and the Kolmogorov-Smirnov and
-// Anderson-Darling p-values of the valid ones against the uniform law.
+// p-values, fails and shorts, the Kolmogorov-Smirnov and Anderson-Darling
+// p-values of the valid ones against the uniform law, and their largest
+// atom: the share of the valid values that equal the most frequent one, and
+// the number of distinct values; and Pearson's test of their spread over
+// round(sqrt(valid)) equal bins (the report's Pearson column: 100 bins for
+// 10^4 values), its p-value by chi-square with bins - 1 degrees of freedom.
 #include <wx/init.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "battery/Distributions.h"
 #include "battery/PValueTests.h"
 #include "battery/RunState.h"
 #include "engine/TestFactory.h"
@@ -58,13 +65,33 @@ int main(int argc, char** argv) {
   const nullrun::NullLaw law = nullrun::RunNullLaw(*test, slot, n, sequences, seed);
   std::printf("# null_run");
   for (int i = 1; i < argc; ++i) std::printf(" %s", argv[i]);
-  std::printf("\n# label\tvalid\tfail\tshort\tKS\tAD\n");
+  std::printf("\n# label\tvalid\tfail\tshort\tKS\tAD\tatom\tdistinct\tPearson\n");
   for (const auto& [label, row] : law) {
     std::vector<double> sorted = row.pvalues;
     std::sort(sorted.begin(), sorted.end());
     const int count = static_cast<int>(sorted.size());
     const double ad = count < 2 ? 1.0 : AdUniformPValue(sorted.data(), count);
-    std::printf("%s\t%d\t%d\t%d\t%.3g\t%.3g\n", label.c_str(), count, row.fails, row.shorts, row.ks, ad);
+    // Equal values stand together once sorted.
+    int distinct = 0, largest = 0;
+    for (int i = 0, j; i < count; i = j) {
+      for (j = i + 1; j < count && sorted[j] == sorted[i]; ++j) {
+      }
+      ++distinct;
+      largest = std::max(largest, j - i);
+    }
+    const double atom = count == 0 ? 0.0 : 100.0 * largest / count;
+    const int bins = static_cast<int>(std::lround(std::sqrt(static_cast<double>(count))));
+    double pearson = 1;
+    if (bins >= 2) {
+      std::vector<int> in(bins, 0);
+      for (double p : sorted) ++in[std::min(bins - 1, static_cast<int>(p * bins))];
+      const double e = static_cast<double>(count) / bins;
+      double x = 0;
+      for (int b : in) x += (b - e) * (b - e) / e;
+      pearson = IncompleteGammaQ((bins - 1) / 2.0, x / 2);
+    }
+    std::printf("%s\t%d\t%d\t%d\t%.3g\t%.3g\t%.2f%%\t%d\t%.3g\n", label.c_str(), count, row.fails, row.shorts,
+                row.ks, ad, atom, distinct, pearson);
   }
   delete test;
   wxUninitialize();

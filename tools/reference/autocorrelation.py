@@ -11,6 +11,15 @@ are merged in the order h = 0 .. floor(S/2), then h = S down to
 floor(S/2) + 1, one running class closing when its expected count reaches 5
 (the open rest dropped); p = Q((cells - 1) / 2, X / 2).
 
+Rows of S >= 2 with at most five classes smooth the class counts before
+the chi-square: with q_i = e_i / pairs (and q_r = 1 - sum q_i for a dropped
+remainder), lambda = 1 / (2 min q_i), g_i standard normals made by Box and
+Muller from the hash's uniforms salt + 2j and salt + 2j + 1 (g_2j the cosine,
+g_2j+1 the sine; the remainder's normal is the one after the classes'),
+salt = AUTOW_SALT + S 2^40 + d 2^4, the shift is
+xi_i = sqrt(lambda) (sqrt(q_i) g_i - q_i sum_j sqrt(q_j) g_j) and the
+statistic sum (o_i - e_i + xi_i)^2 / ((pairs + lambda) q_i).
+
 Jobs: S over the grid Smin .. Smax (step >= 1 adds, step <= 0 shifts left
 by -step); for each S, d over the d grid, stopping at the first d with
 d >= blocks, or (blocks - d - 1) * P(floor(S/2)) < 5, or once max_pv jobs
@@ -85,6 +94,41 @@ def classes(S, pairs, hist):
     return cells, chi2
 
 
+def merged(S, pairs, hist):
+    """The classes (observed, expected), merged as in classes()."""
+    order = list(range(0, S // 2 + 1)) + list(range(S, S // 2, -1))
+    o, e, out = mp.mpf(0), mp.mpf(0), []
+    for h in order:
+        o += int(hist[h])
+        e += pairs * binom_p(S, h)
+        if e >= 5:
+            out.append((o, e))
+            o, e = mp.mpf(0), mp.mpf(0)
+    return out
+
+
+def smoothed_chi2(S, d, pairs, hist, h):
+    cls = merged(S, pairs, hist)
+    k = len(cls)
+    salt = AUTOW_SALT + (S << 40) + (d << 4)
+    g = []
+    for j in range((k + 2) // 2):
+        r = mp.sqrt(-2 * mp.log(hash_uniform(h, salt + 2 * j)))
+        angle = 2 * mp.pi * hash_uniform(h, salt + 2 * j + 1)
+        g += [r * mp.cos(angle), r * mp.sin(angle)]
+    q = [e / pairs for _, e in cls]
+    rest = 1 - sum(q)
+    lam = 1 / (2 * min(q))
+    projection = sum(mp.sqrt(qi) * gi for qi, gi in zip(q, g))
+    if rest > mp.mpf("1e-12"):
+        projection += mp.sqrt(rest) * g[k]
+    x = mp.mpf(0)
+    for (o, e), qi, gi in zip(cls, q, g):
+        xi = mp.sqrt(lam) * (mp.sqrt(qi) * gi - qi * projection)
+        x += (o - e + xi) ** 2 / ((pairs + lam) * qi)
+    return x
+
+
 def job_list(n, smin, smax, sstp, dmin, dmax, dstp, maxpv):
     if maxpv == 0:
         maxpv = 99999999
@@ -154,6 +198,8 @@ def main():
             hist = histogram(b, S, d)
             cells, chi2 = classes(S, n // S - d, hist)
             p = chi2_tail(cells - 1, chi2)
+            if S >= 2 and cells <= 5:
+                p = chi2_tail(cells - 1, smoothed_chi2(S, d, n // S - d, hist, h))
             if S == 1:
                 # Two classes: the differing pairs are binomial (n - d, 1/2);
                 # the randomised p-value of that exact law.

@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """Reference p-values of the cumulative sums, block frequency (long blocks)
 and serial two-bit tests, computed with mpmath from the published formulas.
+For the cumulative sums also the law's next value P(n, z + 1) = P(Z > z) of
+each excursion, the lower end of the range its randomised p-value lies in.
 
 The sequences are the words of xorshift32 (13, 17, 5) from a seed, stored
 as the program stores them: bit t is bit t mod 32 of word t / 32.
@@ -91,6 +93,11 @@ for n in (5, 10, 20, 100, 1000, 10**6, 2**32 - 1):
             if p > mp.mpf('1e-300'):
                 grid.append((n, z, p))
 
+# The published examples (the ten-bit one, and the hundred bits of NIST
+# SP 800-22's cumulative sums example, forward z = 16 and backward z = 19):
+# both ends of each excursion's atom, P(Z >= z) and P(Z > z).
+published = [(10, 4), (100, 16), (100, 19)]
+
 with open('tests/battery/FirstTestsReference.h', 'w') as f:
     f.write('// Made by tools/reference/first_tests.py with mpmath; do not edit.\n#pragma once\n\n')
     f.write('struct BlockRef { int m; double p; };\n')
@@ -104,4 +111,17 @@ with open('tests/battery/FirstTestsReference.h', 'w') as f:
     f.write('};\n\nstruct CusumRef { unsigned n, z; double p; };\n\nconst CusumRef CUSUM_REF[] = {\n')
     for n, z, p in grid:
         f.write('    {%du, %du, %s},\n' % (n, z, mp.nstr(p, 17)))
+    f.write('};\n')
+    f.write('\n// P(Z > z) = P(n, z + 1) for the forward and backward excursions of\n'
+            '// FIRST_TESTS_REF, in its order.\n'
+            'struct CusumBeyondRef { double forwardP, backwardP; };\n\n'
+            'const CusumBeyondRef CUSUM_BEYOND_REF[] = {\n')
+    for seed, n, fz, fp, bz, bp, tp, blocks in rows:
+        f.write('    {%s, %s},\n' % (mp.nstr(cusum_p(n, fz + 1) if fz < n else mp.mpf(0), 17),
+                                      mp.nstr(cusum_p(n, bz + 1) if bz < n else mp.mpf(0), 17)))
+    f.write('};\n\n// The published examples: n, z, P(Z >= z), P(Z > z).\n'
+            'struct CusumAtomRef { unsigned n, z; double atLeastP, beyondP; };\n\n'
+            'const CusumAtomRef CUSUM_PUBLISHED_REF[] = {\n')
+    for n, z in published:
+        f.write('    {%du, %du, %s, %s},\n' % (n, z, mp.nstr(cusum_p(n, z), 17), mp.nstr(cusum_p(n, z + 1), 17)))
     f.write('};\n')

@@ -15,6 +15,15 @@ P(farther from the mean) + U P(as far), with U drawn from a 64-bit hash of
 the sequence's bits and a per-row salt (the hash written out below), and
 the binomial tails from scipy (bdtr, bdtrc).
 
+Permutation rows with t >= 3 smooth the counts before the chi-square: each
+order's count c_i (orders numbered 0 .. t! - 1 by Algorithm P's analysis, as
+the program numbers them, because the smoothing draws a value per order) is
+shifted by xi_i = sqrt(1/2) (g_i - mean g), g_i standard normals made by Box
+and Muller from the hash's uniforms salt + 2j and salt + 2j + 1 (g_2j the
+cosine, g_2j+1 the sine), salt = PERM_SALT + ((s << 8 | t) << 32); the
+statistic sum (c_i - E + xi_i)^2 / (E + 1/2) is judged by chi-square with
+t! - 1 degrees of freedom.
+
 The sequences are the words of xorshift32 (13, 17, 5) from a seed, stored
 as the program stores them: bit t is bit t mod 32 of word t / 32.
 Writes tests/battery/PermRunsReference.h; run from the repository root:
@@ -60,6 +69,38 @@ def words_of(b, s):
     return out
 
 
+def algorithm_p_index(tup):
+    """The order index of distinct values by the analysis of Algorithm P:
+    f = 0, r = t; while r > 1: j = the position (1-based, first when
+    scanning upwards) of the largest of U_1 .. U_r, f = r f + j - 1, swap U_r
+    and U_j, r = r - 1."""
+    u = list(tup)
+    f = 0
+    for r in range(len(u), 1, -1):
+        j = max(range(r), key=lambda i: (u[i], -i))
+        f = r * f + j
+        u[j], u[r - 1] = u[r - 1], u[j]
+    return f
+
+
+def box_muller_normals(h, salt, k):
+    out = []
+    for j in range((k + 1) // 2):
+        r = mp.sqrt(-2 * mp.log(hash_uniform(h, salt + 2 * j)))
+        angle = 2 * mp.pi * hash_uniform(h, salt + 2 * j + 1)
+        out += [r * mp.cos(angle), r * mp.sin(angle)]
+    return out[:k]
+
+
+def smoothed_uniform_chi2(counts, h, salt):
+    k = len(counts)
+    e = mp.mpf(sum(counts)) / k
+    g = box_muller_normals(h, salt, k)
+    mean = sum(g) / k
+    s = mp.sqrt(mp.mpf(1) / 2)
+    return sum((c - e + s * (gi - mean)) ** 2 for c, gi in zip(counts, g)) / (e + mp.mpf(1) / 2)
+
+
 def perm_pairs(b, g):
     smin, smax, sstp, gmin, gmax, gstp = g
     n = len(b)
@@ -94,8 +135,16 @@ def perm_pairs(b, g):
                 first = counts.get((1, 0), 0)  # tuples whose first word is the larger
                 out.append((label, binomial_randomised_p(counted, Fraction(1, 2), first, u)))
                 continue
-            x = sum((c - e) ** 2 for c in counts.values()) + (f - len(counts)) * e * e
-            x = x / e
+            by_index = [0] * f
+            for key, c in counts.items():
+                # key lists the positions in increasing order of value: the
+                # ranks of the tuple's words give the same index.
+                ranks = [0] * t
+                for rank, pos in enumerate(key):
+                    ranks[pos] = rank
+                by_index[algorithm_p_index(ranks)] += c
+            salt = PERM_SALT + (((s << 8) | t) << 32)
+            x = smoothed_uniform_chi2(by_index, sequence_hash(b), salt)
             out.append((label, chi2_tail(f - 1, x)))
     return out
 

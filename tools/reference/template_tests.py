@@ -12,7 +12,13 @@ template matching tests, computed independently with numpy and mpmath.
   the published class counts of the e example and its chi-square with the
   published (older) probabilities; and p-values with the test's probabilities.
 - NOTM: the counts of aperiodic words by brute force, the published small
-  example, and every label and p-value of the test on fixed sequences.
+  example, and every label and p-value of the test on fixed sequences. The
+  test draws its p-value within the atom of chi2's lattice value: 2^(2m)
+  var chi2 is a sum over the blocks of (2^m c - L)^2, L = M - m + 1, so its
+  values differ by multiples of g, the gcd over every count c = 0 .. M / m of
+  (2^m c - L)^2 - L^2 (found here by brute force); with the step
+  d = g / (2^(2m) var), the atom runs from Q(N/2, (chi2 + d/2) / 2) to
+  Q(N/2, (chi2 - d/2) / 2), both written out.
 
 Writes tests/battery/TemplateReference.h and tools/reference/template_tests.txt;
 run from the repository root:
@@ -22,6 +28,7 @@ import os
 import sys
 from collections import defaultdict
 from fractions import Fraction
+from math import gcd
 
 import mpmath as mp
 import numpy as np
@@ -151,6 +158,22 @@ def notm_pvalue(W, M, m):
     return chi2, gamma_q(mp.mpf(N) / 2, chi2 / 2)
 
 
+def notm_atom(W, M, m):
+    """P(X > chi2) and P(X >= chi2) of the chi-square law over the lattice
+    of chi2's values."""
+    N = len(W)
+    L = M - m + 1
+    g = 0
+    for c in range(M // m + 1):
+        g = gcd(g, abs((2 ** m * c - L) ** 2 - L * L))
+    p = mp.mpf(1) / 2 ** m
+    var = L * (p - (2 * m - 1) * p ** 2) + m * (m - 1) * p ** 2
+    step = mp.mpf(g) / (4 ** m * var)
+    chi2 = notm_pvalue(W, M, m)[0]
+    return (gamma_q(mp.mpf(N) / 2, (chi2 + step / 2) / 2),
+            gamma_q(mp.mpf(N) / 2, max(mp.mpf(0), chi2 - step / 2) / 2))
+
+
 def three_block_discreteness(mu):
     """Largest distance between the law of the p-value and the uniform law
     when three blocks hold Poisson(mu) counts (the count of an aperiodic
@@ -188,7 +211,8 @@ def notm_run(b, smin, smax, sstp, templ):
             counts.append(np.bincount(vals, minlength=2 ** m))
         for t in temps:
             W = [int(c[t]) for c in counts]
-            out.append(("NOTM %d_%X" % (m, t), notm_pvalue(W, M, m)[1]))
+            beyond, at_least = notm_atom(W, M, m)
+            out.append(("NOTM %d_%X" % (m, t), notm_pvalue(W, M, m)[1], beyond, at_least))
     return out
 
 
@@ -274,7 +298,8 @@ def main():
         ("xorshift", 3, 5000, 2, 6, 1, 1),
         ("xorshift", 4, 262144, 10, 10, 1, 12),
     ]
-    cpp.append("struct NotmPair { const char* label; double p; };")
+    cpp.append("// p: the chi-square p-value of chi2; beyond and atLeast: its lattice value's atom.")
+    cpp.append("struct NotmPair { const char* label; double p, beyond, atLeast; };")
     cpp.append("struct NotmRef { const char* source; unsigned seed, n; int smin, smax, sstp, templ; int count;"
                " const NotmPair* pairs; };")
     refs = []
@@ -285,8 +310,8 @@ def main():
             source, seed, n, smin, smax, sstp, templ, len(res), res[0][0], mp.nstr(res[0][1], 10),
             res[-1][0], mp.nstr(res[-1][1], 10)))
         cpp.append("const NotmPair NOTM_PAIRS_%d[] = {" % i)
-        for label, p in res:
-            cpp.append('    {"%s", %s},' % (label, mp.nstr(p, 17)))
+        for label, p, beyond, at_least in res:
+            cpp.append('    {"%s", %s, %s, %s},' % (label, mp.nstr(p, 17), mp.nstr(beyond, 17), mp.nstr(at_least, 17)))
         cpp.append("};")
         refs.append('    {"%s", %du, %du, %d, %d, %d, %d, %d, NOTM_PAIRS_%d},' % (
             source, seed or 0, n, smin, smax, sstp, templ, len(res), i))
