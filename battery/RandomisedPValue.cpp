@@ -121,3 +121,7 @@ double BinomialTwoSidedRandomisedP(uint64_t trials, double q, uint64_t c, double
   if (!(atLeast > 0)) return PVALUE_FAIL;
   return RandomisedPValue(std::min(greater, 1.0), std::min(atLeast, 1.0), u);
 }
+
+double LatticeChiSquarePValue(double df, double x, double h, double u) {
+  return IncompleteGammaQ(df / 2, LatticePoint(x, h, u) / 2);
+}

@@ -30,3 +30,19 @@ double BinomialPmf(uint64_t n, double q, int64_t k);
 // ranking of the chi-square over the two classes). PVALUE_FAIL when even
 // P(as far) is below the range of doubles.
 double BinomialTwoSidedRandomisedP(uint64_t n, double q, uint64_t c, double u);
+
+// A statistic on a lattice of step h judged by a continuous law: the
+// law's mass within h / 2 of the lattice point x (above 0) is taken as the
+// point's atom, and x is moved to a point spread uniformly over that cell
+// by u (u = 0: its top, u = 1: its bottom). The p-value at the moved point
+// lies between the lattice law's P(X > x) (the upper tail at x + h / 2)
+// and P(X >= x) (at x - h / 2, or 1 below 0), and has no atom. Under the
+// lattice law its law is uniform at the cells' edges, and between them off
+// by less than a cell's mass times the relative change of the density
+// across the cell. One evaluation of the tail: the moved point's.
+inline double LatticePoint(double x, double h, double u) {
+  const double lo = x - h / 2 > 0 ? x - h / 2 : 0.0, hi = x + h / 2;
+  return hi - u * (hi - lo);
+}
+// The chi-square law with df degrees of freedom at the moved point.
+double LatticeChiSquarePValue(double df, double x, double h, double u);
