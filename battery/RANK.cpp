@@ -303,7 +303,7 @@ void RANK::RankOneSize(int slot) {
     for (int r = m; r >= lowest; --r)
       if (classOf_[r] >= 0) O[classOf_[r]] += counts_[r];
     if (!hashed_) {
-      hash_ = SequenceHash(seqBits, seqLen);
+      hash_ = SampledSequenceHash(seqBits, seqLen);
       hashed_ = true;
     }
     const double u = HashUniform(hash_, RANK_SALT + (static_cast<uint64_t>(R) << 32) + static_cast<uint64_t>(C));

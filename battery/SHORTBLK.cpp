@@ -183,7 +183,7 @@ void SHORTBLK::RunTest() {
       std::fill(counts_.begin(), counts_.begin() + cells, 0u);
       const uint64_t total = CountShortBlocks(seqBits, n, S, static_cast<uint64_t>(d), counts_.data());
       if (!hashed) {
-        hash = SequenceHash(seqBits, n);
+        hash = SampledSequenceHash(seqBits, n);
         hashed = true;
       }
       const double u = HashUniform(hash, SHORTBLK_SALT + (static_cast<uint64_t>(S) << 32) + static_cast<uint64_t>(d));

@@ -69,6 +69,27 @@ TEST(RandomisedPValue, TheUniformComesFromTheSequencesOwnBits) {
   }
 }
 
+TEST(RandomisedPValue, TheSampledHashReadsItsPlacesOnly) {
+  // Short sequences: every bit, as SequenceHash. Long ones: the 64-bit
+  // pairs at j * pairs / 256 and the length.
+  std::vector<uint32_t> words(2 * 4096 + 2);
+  for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint32_t>(i * 2654435761u);
+  EXPECT_EQ(SampledSequenceHash(words.data(), 64 * 511 + 5), SequenceHash(words.data(), 64 * 511 + 5));
+  const uint64_t n = 64 * 4096, h = SampledSequenceHash(words.data(), n);
+  EXPECT_NE(SampledSequenceHash(words.data(), n - 64), h);
+  for (uint64_t j : {0u, 1u, 100u, 255u}) {
+    const uint64_t pair = j * 4096 / 256;
+    for (uint64_t word : {2 * pair, 2 * pair + 1}) {
+      words[word] ^= 0x100u;
+      EXPECT_NE(SampledSequenceHash(words.data(), n), h) << j;
+      words[word] ^= 0x100u;
+    }
+    words[2 * pair + 2] ^= 0x100u;  // the pair after: not read
+    EXPECT_EQ(SampledSequenceHash(words.data(), n), h) << j;
+    words[2 * pair + 2] ^= 0x100u;
+  }
+}
+
 // A chi-square statistic on a lattice of step h, its law the chi-square
 // law's mass within h / 2 of each point: the moved point's p-value runs
 // over [Q(x + h / 2), Q(x - h / 2)] as u runs from 0 to 1, and its law is
