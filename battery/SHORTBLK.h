@@ -26,7 +26,8 @@ class SHORTBLK : public TESTthd {
 uint64_t CountShortBlocks(const uint32_t* words, uint64_t n, int S, uint64_t d, uint32_t* counts);
 
 // The randomised p-value of the chi-square of the counts of `total` S-bit
-// words over their 2^S values, u uniform in (0, 1): for S = 1 by the exact
-// binomial law, otherwise by the chi-square law's mass around x's lattice
-// point, both as P(X > x) + u P(X = x).
+// words over their 2^S values, u uniform in (0, 1): for S = 1 the exact
+// binomial law's P(X > x) + u P(X = x); otherwise the chi-square law at a
+// point of x's lattice cell chosen by u, between the cell's P(X > x) and
+// P(X >= x).
 double ShortBlocksPValue(int S, uint64_t total, const uint32_t* counts, double u);
