@@ -3,16 +3,19 @@
 #include <algorithm>
 #include <cstdint>
 #include <cmath>
+#include <numeric>
 #include <utility>
 
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
 #include "battery/Messages.h"
+#include "battery/RandomisedPValue.h"
 #include "battery/RunState.h"
 
 namespace {
 
 constexpr int JOBS_PER_THREAD = 4;
+constexpr uint64_t LINCPLX_SALT = 0x4C494E4300000000ull;
 
 inline uint64_t ReverseBits64(uint64_t v) {
   return (static_cast<uint64_t>(ReverseBits32(static_cast<uint32_t>(v))) << 32) |
@@ -107,6 +110,109 @@ std::vector<double> LinearComplexityClassProbabilities(int K, int M) {
   return p;
 }
 
+LinearComplexityClassLaw::LinearComplexityClassLaw(int64_t N, int K, const double* p)
+    : N_(N), K_(K), p_(p, p + K + 1) {
+  // Whole weights 1 / p_i and their greatest common divisor.
+  bool whole = true;
+  int64_t g = 0;
+  for (int i = 0; i <= K; ++i) {
+    const double w = 1 / p[i];
+    if (!(w < 0x1p40) || std::nearbyint(w) != w) {
+      whole = false;
+      break;
+    }
+    weight_.push_back(static_cast<int64_t>(w));
+    g = std::gcd(g, weight_.back());
+  }
+  if (!whole) {
+    weight_.clear();
+    return;
+  }
+  step_ = g;
+  base_ = static_cast<int64_t>((static_cast<unsigned __int128>(N) * N) / g);
+  // The outcomes below X_MAX fill an ellipsoid: the K-ball of radius
+  // sqrt(X_MAX) times N^(K/2) sqrt(prod p_i). Enumerated only when few, with
+  // a lattice short enough to hold.
+  const double r = std::sqrt(X_MAX);
+  double lnVolume = K / 2.0 * std::log(M_PI) - std::lgamma(K / 2.0 + 1) + K * std::log(r) + K / 2.0 * std::log(double(N));
+  for (int i = 0; i <= K; ++i) lnVolume += 0.5 * std::log(p[i]);
+  const double points = static_cast<double>(N) * X_MAX / static_cast<double>(g) + 2;
+  int64_t wMax = 0;
+  for (int64_t w : weight_) wMax = std::max(wMax, w);
+  if (lnVolume > std::log(MAX_OUTCOMES) || points > static_cast<double>(MAX_POINTS) ||
+      static_cast<double>(wMax) * static_cast<double>(N) * static_cast<double>(N) > 0x1p62)
+    return;
+  prob_.assign(static_cast<size_t>(points), 0.0);
+  std::vector<double> lnFact(static_cast<size_t>(N) + 1, 0.0);
+  for (int64_t k = 1; k <= N; ++k) lnFact[k] = lnFact[k - 1] + std::log(static_cast<double>(k));
+  std::vector<double> lnP(K + 1), expected(K + 1);
+  for (int i = 0; i <= K; ++i) {
+    lnP[i] = std::log(p[i]);
+    expected[i] = static_cast<double>(N) * p[i];
+  }
+  // The class of probability 1/2 (K / 2) takes what the others leave; the
+  // others are walked from their mean outwards, each direction until the
+  // statistic so far reaches X_MAX.
+  const int last = K / 2;
+  std::vector<int> order;
+  for (int i = 0; i <= K; ++i)
+    if (i != last) order.push_back(i);
+  const double limit = X_MAX;
+  auto walk = [&](auto&& self, size_t depth, int64_t left, double lnSoFar, double xSoFar, int64_t sSoFar) -> void {
+    if (depth == order.size()) {
+      const double d = static_cast<double>(left) - expected[last];
+      const double x = xSoFar + d * d / expected[last];
+      if (!(x < limit)) return;
+      const int64_t S = sSoFar + weight_[last] * left * left;
+      const int64_t k = S / step_ - base_;
+      if (k < 0 || k >= static_cast<int64_t>(prob_.size())) return;
+      prob_[k] += std::exp(lnFact[N] + lnSoFar - lnFact[left] + static_cast<double>(left) * lnP[last]);
+      return;
+    }
+    const int c = order[depth];
+    const int64_t mid = std::min<int64_t>(left, static_cast<int64_t>(std::llround(expected[c])));
+    for (int dir = 0; dir < 2; ++dir) {
+      for (int64_t o = dir == 0 ? mid : mid - 1; o >= 0 && o <= left; o += dir == 0 ? 1 : -1) {
+        const double d = static_cast<double>(o) - expected[c];
+        const double x = xSoFar + d * d / expected[c];
+        if (!(x < limit)) break;
+        self(self, depth + 1, left - o, lnSoFar - lnFact[o] + static_cast<double>(o) * lnP[c], x,
+             sSoFar + weight_[c] * o * o);
+      }
+    }
+  };
+  walk(walk, 0, N, 0.0, 0.0, 0);
+  // P(point > k), with what lies at X_MAX and beyond (1 less what was
+  // enumerated) above every point.
+  double total = 0;
+  for (double v : prob_) total += v;
+  above_.assign(prob_.size(), 0.0);
+  double acc = std::max(0.0, 1 - total);
+  for (size_t k = prob_.size(); k-- > 0;) {
+    above_[k] = acc;
+    acc += prob_[k];
+  }
+}
+
+double LinearComplexityClassLaw::RandomisedPValue(const uint64_t* O, double u) const {
+  double x = 0;
+  for (int i = 0; i <= K_; ++i) {
+    const double e = static_cast<double>(N_) * p_[i];
+    const double d = static_cast<double>(O[i]) - e;
+    x += d * d / e;
+  }
+  if (Exact() && x < X_MAX) {
+    int64_t S = 0;
+    for (int i = 0; i <= K_; ++i) S += weight_[i] * static_cast<int64_t>(O[i] * O[i]);
+    const int64_t k = S / step_ - base_;
+    if (k >= 0 && k < static_cast<int64_t>(prob_.size()) && prob_[k] > 0)
+      return ::RandomisedPValue(std::min(above_[k], 1.0), std::min(above_[k] + prob_[k], 1.0), u);
+  }
+  // The lattice's step: g / N (1 / N where the weights are not whole).
+  const double h = static_cast<double>(step_) / static_cast<double>(N_);
+  return LatticeChiSquarePValue(K_, x, h, u);
+}
+
 LINCPLX::LINCPLX() {
   const uint32_t n = seqLen;
   // Block length, optionally the one of [len, 1.2 len) that leaves the
@@ -148,6 +254,7 @@ LINCPLX::LINCPLX() {
     const std::vector<double> p = LinearComplexityClassProbabilities(classCount, M);
     classProb = new double[classCount + 1];
     std::copy(p.begin(), p.end(), classProb);
+    classLaw_ = LinearComplexityClassLaw(N, classCount, classProb);
   }
 
   // Moments of L and J for a random M-bit block.
@@ -236,12 +343,8 @@ void LINCPLX::RunTest() {
   }
   AddResult(IncompleteGammaQ(N / 2.0, xJump / 2), "LCjmp_%d_%d", M, N);
   if (K > 0) {
-    double X = 0;
-    for (int i = 0; i <= K; ++i) {
-      const double expected = N * classProb[i];
-      const double d = static_cast<double>(counts_[i]) - expected;
-      X += d * d / expected;
-    }
-    AddResult(IncompleteGammaQ(K / 2.0, X / 2), "LClen_%d_%d", M, K);
+    // The class counts take few values: randomised over their atom.
+    const double u = HashUniform(SampledSequenceHash(seqBits, seqLen), LINCPLX_SALT);
+    AddResult(classLaw_.RandomisedPValue(counts_.data(), u), "LClen_%d_%d", M, K);
   }
 }

@@ -9,6 +9,40 @@
 // number J of jumps of the complexity profile of each by Berlekamp-Massey
 // over GF(2); a chi-square of the standardised jump counts ("LCjmp") and
 // the classes of the deviation of L from its mean ("LClen").
+// The law of the class chi-square X = sum (O_i - N p_i)^2 / (N p_i) over
+// the K + 1 classes, for its randomised p-value P(X > x) + u P(X = x).
+// Where every 1 / p_i is a whole number (the cut of the tails lost in the
+// rounding), N X + N^2 = sum O_i^2 / p_i is a multiple of g, the weights'
+// greatest common divisor, so X lives on a lattice of step g / N. When the
+// outcomes with X below X_MAX are few enough, their exact multinomial law
+// is enumerated once per run onto that lattice; otherwise (and for a
+// statistic beyond X_MAX) the chi-square law with K degrees of freedom is
+// taken at a point spread over x's lattice cell (LatticePoint).
+class LinearComplexityClassLaw {
+ public:
+  LinearComplexityClassLaw() = default;
+  LinearComplexityClassLaw(int64_t N, int K, const double* p);
+
+  // The randomised p-value of the counts O[0 .. K] (summing to N), u
+  // uniform in (0, 1).
+  double RandomisedPValue(const uint64_t* O, double u) const;
+  bool Exact() const { return !prob_.empty(); }
+
+  static constexpr double X_MAX = 60;        // chi-square(6) tail 5e-11
+  static constexpr double MAX_OUTCOMES = 2e7;  // estimated outcomes below X_MAX
+  static constexpr size_t MAX_POINTS = size_t(1) << 21;
+
+ private:
+  int64_t N_ = 0;
+  int K_ = 0;
+  std::vector<double> p_;
+  std::vector<int64_t> weight_;  // 1 / p_i, when all are whole
+  int64_t step_ = 1;             // their greatest common divisor (g)
+  int64_t base_ = 0;             // floor(N^2 / g): lattice point 0, X = 0
+  std::vector<double> prob_;     // the exact law per lattice point (S / g - base_)
+  std::vector<double> above_;    // P(point > k), from the points and X >= X_MAX
+};
+
 class LINCPLX : public TESTthd {
  public:
   // Settles M, N, K, the class probabilities and the moments for the run.
@@ -51,6 +85,7 @@ class LINCPLX : public TESTthd {
   // written by the jobs and summed in block order afterwards.
   std::vector<int> lengths_, jumps_;
   std::vector<uint64_t> counts_;  // per class
+  LinearComplexityClassLaw classLaw_;
   NumberedPool pool_;
 };
 

@@ -7,10 +7,13 @@
 
 #include "battery/Bits.h"
 #include "battery/GridWalk.h"
+#include "battery/RandomisedPValue.h"
 #include "battery/RunState.h"
 #include "battery/Distributions.h"
 
 namespace {
+
+constexpr uint64_t LONGBLK_SALT = 0x4C4F4E4700000000ull;
 
 // One block length of the grid and what its blocks add up to: with c_b the
 // ones of block b, the statistic 4 M sum (c_b / M - 1/2)^2 is
@@ -186,6 +189,16 @@ double LongBlocksPValue(uint64_t blocks, uint64_t m, double x) {
   return IncompleteGammaQ(nu / 2, (x - a) / (2 * b));
 }
 
+// sum (2 c_b - m)^2 is 4 sum (c_b - m / 2)^2 for even m, any multiple of 4,
+// and a sum of odd squares, N mod 8 plus a multiple of 8, for odd m: X
+// lives on a lattice of step 4 / m or 8 / m. The law's mass within half a
+// step of x is taken as x's atom and x is moved within it by the uniform u
+// (LatticePoint), so the p-value has no atom.
+double LongBlocksRandomisedPValue(uint64_t blocks, uint64_t m, double x, double u) {
+  const double h = (m % 2 == 0 ? 4.0 : 8.0) / static_cast<double>(m);
+  return LongBlocksPValue(blocks, m, LatticePoint(x, h, u));
+}
+
 void LONGBLK::RunTest() {
   const uint64_t n = seqLen;
   // The lengths of the walk, up to the first that leaves fewer than 10
@@ -193,12 +206,20 @@ void LONGBLK::RunTest() {
   // each on its own.
   Level levels[MAX_LEVELS];
   int count = 0;
+  bool hashed = false;
+  uint64_t hash = 0;
   auto flush = [&] {
     if (count == 0) return;
     SumLevels(seqBits, n, levels, count);
+    if (!hashed) {
+      hash = SampledSequenceHash(seqBits, n);
+      hashed = true;
+    }
     for (int l = 0; l < count; ++l) {
       const double x = static_cast<double>(levels[l].squares) / static_cast<double>(levels[l].m);
-      AddResult(LongBlocksPValue(levels[l].blocks, levels[l].m, x), "Long blk %d", static_cast<int>(levels[l].m));
+      const double u = HashUniform(hash, LONGBLK_SALT + levels[l].m);
+      AddResult(LongBlocksRandomisedPValue(levels[l].blocks, levels[l].m, x, u), "Long blk %d",
+                static_cast<int>(levels[l].m));
     }
     count = 0;
   };

@@ -25,6 +25,11 @@ class ThreeClassLaw {
   // the tail). Negative from 120 on, where the law is not kept.
   double MidPValue(double x) const;
 
+  // The randomised p-value P(X > x) + u P(X = x), u uniform in (0, 1):
+  // x's bin of binned outcomes counts as part of its atom (it weighs less
+  // than 1e-7 times the bin's few outcomes). Negative from 120 on.
+  double RandomisedPValue(double x, double u) const;
+
   uint64_t N;
   double q[3];
 
@@ -64,6 +69,10 @@ class RANK : public TESTthd {
     ThreeClassLaw law;
   };
   std::vector<SizeLaw> threeClassLaws_;
+  // The sequence's hash, made at most once per sequence (RunTest clears
+  // hashed_), when a size needs it.
+  uint64_t hash_ = 0;
+  bool hashed_ = false;
 };
 
 // The probability that a random R x C matrix over GF(2) has rank r

@@ -87,6 +87,25 @@ uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
   return Mix64(h);
 }
 
+uint64_t SampledSequenceHash(const uint32_t* words, uint64_t bits) {
+  const uint64_t pairs = bits / 64;
+  if (pairs < 2 * SAMPLED_PAIRS) return SequenceHash(words, bits);
+  uint64_t h = 0x243F6A8885A308D3ull ^ bits;
+  // Pair j * pairs / SAMPLED_PAIRS for j = 0 .. SAMPLED_PAIRS - 1: the
+  // last one ends within the whole pairs.
+  for (uint64_t j = 0; j < SAMPLED_PAIRS; ++j) {
+    const uint64_t i = 2 * (j * pairs / SAMPLED_PAIRS);
+    uint64_t w;
+    if constexpr (LITTLE_ENDIAN_WORDS)
+      std::memcpy(&w, words + i, sizeof w);
+    else
+      w = words[i] | (static_cast<uint64_t>(words[i + 1]) << 32);
+    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+  }
+  return Mix64(h);
+}
+
 double HashUniform(uint64_t hash, uint64_t salt) {
   const uint64_t z = Mix64(hash ^ Mix64(salt + 0x9E3779B97F4A7C15ull));
   return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;
@@ -194,4 +213,8 @@ double SmoothedChiSquare(const double* observed, const double* expected, int k, 
     sum += d * d / q;
   }
   return sum / (trials + lambda);
+}
+
+double LatticeChiSquarePValue(double df, double x, double h, double u) {
+  return IncompleteGammaQ(df / 2, LatticePoint(x, h, u) / 2);
 }

@@ -5,9 +5,12 @@
 #include "battery/Bits.h"
 #include "battery/Distributions.h"
 #include "battery/GridWalk.h"
+#include "battery/RandomisedPValue.h"
 #include "battery/RunState.h"
 
 namespace {
+
+constexpr uint64_t SHORTBLK_SALT = 0x53484F5200000000ull;
 
 // Spreads the bits of a piece of M = 64 / L bits into M lanes of L bits:
 // bit k of the piece becomes the lowest bit of lane k.
@@ -139,9 +142,33 @@ uint64_t CountShortBlocks(const uint32_t* words, uint64_t n, int S, uint64_t d, 
   return total;
 }
 
+// The chi-square's randomised p-value. One-bit words: the count of ones is
+// binomial (total, 1/2) and X = (2 ones - total)^2 / total ranks its
+// outcomes by their distance from total / 2, so the exact two-sided law
+// gives P(X > x) + u P(X = x). Longer words: X = 2^S sum c^2 / total -
+// total and sum c^2 has the parity of sum c = total, so X lives on a lattice
+// of step h = 2 2^S / total. The chi-square law's mass within h / 2 of a
+// lattice point is taken as the point's atom, and x is moved within it by u
+// (LatticePoint): the p-value lies between the lattice law's
+// P(X > x) = Q(x + h / 2) and P(X >= x) = Q(x - h / 2) and has no atom.
+double ShortBlocksPValue(int S, uint64_t total, const uint32_t* counts, double u) {
+  const uint64_t cells = uint64_t(1) << S;
+  if (S == 1) return BinomialTwoSidedRandomisedP(total, 0.5, counts[1], u);
+  const double expected = static_cast<double>(total) / static_cast<double>(cells);
+  double sum = 0;
+  for (uint64_t c = 0; c < cells; ++c) {
+    const double diff = static_cast<double>(counts[c]) - expected;
+    sum += diff * diff;
+  }
+  const double x = sum / expected;
+  return LatticeChiSquarePValue(static_cast<double>(cells - 1), x, 2 * static_cast<double>(cells) / static_cast<double>(total), u);
+}
+
 void SHORTBLK::RunTest() {
   const uint64_t n = seqLen;
   bool oneBitDone = false;
+  bool hashed = false;
+  uint64_t hash = 0;
   for (int S : Grid(shortBlkSmin, shortBlkSmax, shortBlkSstp)) {
     if (S < 1 || S > 31) break;
     const uint64_t cells = uint64_t(1) << S;
@@ -155,14 +182,12 @@ void SHORTBLK::RunTest() {
       if (d < 1 || static_cast<uint64_t>(d) > words) break;
       std::fill(counts_.begin(), counts_.begin() + cells, 0u);
       const uint64_t total = CountShortBlocks(seqBits, n, S, static_cast<uint64_t>(d), counts_.data());
-      const double expected = static_cast<double>(total) / static_cast<double>(cells);
-      double sum = 0;
-      for (uint64_t c = 0; c < cells; ++c) {
-        const double diff = static_cast<double>(counts_[c]) - expected;
-        sum += diff * diff;
+      if (!hashed) {
+        hash = SampledSequenceHash(seqBits, n);
+        hashed = true;
       }
-      const double x = sum / expected;
-      AddResult(IncompleteGammaQ(static_cast<double>(cells - 1) / 2.0, x / 2), "Short blk %d_%d", S, d);
+      const double u = HashUniform(hash, SHORTBLK_SALT + (static_cast<uint64_t>(S) << 32) + static_cast<uint64_t>(d));
+      AddResult(ShortBlocksPValue(S, total, counts_.data(), u), "Short blk %d_%d", S, d);
       if (S == 1) oneBitDone = true;
     }
   }

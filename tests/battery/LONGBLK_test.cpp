@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "FirstTestsReference.h"
@@ -18,6 +19,27 @@ class LongBlocksTest : public SequenceFixture {
     longBlkSmax = max;
     longBlkSstp = step;
   }
+  // sum (2 c_b - m)^2 over the first `blocks` blocks of m bits, counted bit
+  // by bit: the statistic is this over m.
+  uint64_t Squares(uint64_t blocks, uint64_t m) const {
+    uint64_t squares = 0;
+    for (uint64_t b = 0; b < blocks; ++b) {
+      int64_t c = 0;
+      for (uint64_t t = b * m; t < (b + 1) * m; ++t) c += (words[t >> 5] >> (t & 31)) & 1u;
+      const int64_t d = 2 * c - static_cast<int64_t>(m);
+      squares += static_cast<uint64_t>(d * d);
+    }
+    return squares;
+  }
+  // The randomised p-value of x lies between the law's upper tail half a
+  // lattice step (4 / m, or 8 / m for odd m) above x and half a step below.
+  static void ExpectWithinLatticePoint(double p, uint64_t blocks, uint64_t m, double x, const std::string& what) {
+    const double h = (m % 2 == 0 ? 4.0 : 8.0) / static_cast<double>(m);
+    const double greater = LongBlocksPValue(blocks, m, x + h / 2);
+    const double atLeast = x - h / 2 > 0 ? LongBlocksPValue(blocks, m, x - h / 2) : 1.0;
+    EXPECT_GE(p, greater * (1 - 1e-12)) << what;
+    EXPECT_LE(p, atLeast * (1 + 1e-12)) << what;
+  }
 };
 
 TEST_F(LongBlocksTest, AgreesWithMpmath) {
@@ -28,8 +50,14 @@ TEST_F(LongBlocksTest, AgreesWithMpmath) {
       LONGBLK test;
       const auto pairs = Run(test, SLOT_LONGBLK);
       ASSERT_EQ(pairs.size(), 1u);
+      const uint64_t m = static_cast<uint64_t>(ref.blocks[b].m), blocks = ref.n / m;
+      const double x = static_cast<double>(Squares(blocks, m)) / static_cast<double>(m);
+      const std::string what = "n " + std::to_string(ref.n) + " M " + std::to_string(m);
       EXPECT_EQ(pairs[0].label, "Long blk " + std::to_string(ref.blocks[b].m));
-      EXPECT_NEAR(pairs[0].p, ref.blocks[b].p, 1e-10 * ref.blocks[b].p) << "n " << ref.n << " M " << ref.blocks[b].m;
+      // The law at x is the reference's; the p-value is randomised within
+      // x's lattice point.
+      EXPECT_NEAR(LongBlocksPValue(blocks, m, x), ref.blocks[b].p, 1e-10 * ref.blocks[b].p) << what;
+      ExpectWithinLatticePoint(pairs[0].p, blocks, m, x, what);
     }
   }
 }
@@ -39,6 +67,10 @@ TEST_F(LongBlocksTest, PublishedHundredBitExample) {
   // expansion of pi: statistic 7.2 (published p-value 0.706438 under the
   // chi-square with 10 degrees of freedom). The exact law of 7.2 over 10
   // blocks of 10 bits gives the mid-p-value 0.7195; the fitted law 0.7242.
+  // X lives on a lattice of step 0.4: the p-value is randomised between the
+  // fitted law's tails at 7.4 and 7.0 (0.7050 and 0.7431), around the exact
+  // law's P(X > 7.2) = 0.7005 and P(X >= 7.2) = 0.7385, which hold the
+  // published value.
   FromText(
       "1100100100001111110110101010001000100001011010001100001000110100110001001100011001100010100010111000");
   Grid(10, 10, 1);
@@ -46,8 +78,12 @@ TEST_F(LongBlocksTest, PublishedHundredBitExample) {
   const auto pairs = Run(test, SLOT_LONGBLK);
   ASSERT_EQ(pairs.size(), 1u);
   const LongBlocksLawRef& ref = LONG_BLOCKS_EXAMPLE;
-  EXPECT_NEAR(pairs[0].p, ref.fitted, 1e-12);
-  EXPECT_NEAR(pairs[0].p, ref.exactMidP, 0.01);
+  EXPECT_NEAR(LongBlocksPValue(10, 10, 7.2), ref.fitted, 1e-12);
+  ExpectWithinLatticePoint(pairs[0].p, 10, 10, 7.2, "example");
+  EXPECT_NEAR(pairs[0].p, ref.exactMidP, 0.03);
+  const double exactGreater = 2 * ref.exactMidP - ref.exactTail;
+  EXPECT_GT(0.706438, exactGreater);
+  EXPECT_LT(0.706438, ref.exactTail);
   EXPECT_NEAR(IncompleteGammaQ(10 / 2.0, 7.2 / 2), 0.706438, 1e-6);  // the published p-value of the statistic
 }
 
@@ -92,7 +128,8 @@ TEST_F(LongBlocksTest, BalancedBlocksPassAndAConstantSequenceFails) {
   LONGBLK test;
   auto pairs = Run(test, SLOT_LONGBLK);
   ASSERT_EQ(pairs.size(), 1u);
-  EXPECT_DOUBLE_EQ(pairs[0].p, 1.0);
+  ExpectWithinLatticePoint(pairs[0].p, 100, 8, 0, "balanced");
+  EXPECT_GT(pairs[0].p, 0.99);
 
   Zeros(1 << 16);  // all zeros: chi-square n, far beyond any p-value
   pairs = Run(test, SLOT_LONGBLK);
@@ -125,17 +162,13 @@ TEST_F(LongBlocksTest, EveryLengthOfAWalkAgreesWithCountingItsBlocksBitByBit) {
         // one division, so the statistic is the same number both ways (the
         // p-value of some 10^4 blocks turns a last-bit difference in it
         // into some 1e-11).
-        uint64_t squares = 0;
-        for (uint32_t b = 0; b < blocks; ++b) {
-          int64_t c = 0;
-          for (uint64_t t = uint64_t(b) * m; t < uint64_t(b + 1) * m; ++t) c += (words[t >> 5] >> (t & 31)) & 1u;
-          squares += static_cast<uint64_t>((2 * c - m) * (2 * c - m));
-        }
-        const double p =
-            LongBlocksPValue(blocks, static_cast<uint64_t>(m), static_cast<double>(squares) / static_cast<double>(m));
+        const uint64_t squares = Squares(blocks, static_cast<uint64_t>(m));
         ASSERT_LT(i, pairs.size()) << n << " " << w.min << " " << w.step;
         EXPECT_EQ(pairs[i].label, "Long blk " + std::to_string(m));
-        EXPECT_NEAR(pairs[i].p, p, 1e-12 * p) << n << " M " << m << " walk " << w.min << " " << w.step;
+        ExpectWithinLatticePoint(pairs[i].p, blocks, static_cast<uint64_t>(m),
+                                 static_cast<double>(squares) / static_cast<double>(m),
+                                 std::to_string(n) + " M " + std::to_string(m) + " walk " + std::to_string(w.min) +
+                                     " " + std::to_string(w.step));
       }
       EXPECT_EQ(pairs.size(), i) << n << " " << w.min << " " << w.step;
     }
@@ -149,6 +182,10 @@ TEST(LongBlocksNullLaw, UniformOnGoodBitsOverTheDefaultGrid) {
   LONGBLK test;
   const auto law = ExpectUniformNullLaw(test, SLOT_LONGBLK, 1 << 16, 300, 0x10B);
   EXPECT_EQ(law.size(), 5u);  // 8, 32, 128, 512, 2048 leave at least 10 blocks
+  // X on a lattice of step 1/2 (8-bit blocks) or 1/8: randomised within its
+  // point, no two p-values are the same.
+  ExpectNoRepeatedPValues(law, "Long blk 8");
+  ExpectNoRepeatedPValues(law, "Long blk 32");
 }
 
 TEST(LongBlocksNullLaw, UniformAtEightBitBlocksOverManySequences) {

@@ -10,6 +10,7 @@
 #include "battery/Distributions.h"
 #include "battery/PValueTests.h"
 
+
 namespace {
 
 double Pmf(int n, double q, int k) {
@@ -158,5 +159,59 @@ TEST(SmoothedChiSquare, UniformUnderTheNullWithoutAtoms) {
     EXPECT_GT(binsP(smoothed), 1e-4) << k;
     std::sort(smoothed.begin(), smoothed.end());
     EXPECT_GT(KsUniformPValue(smoothed.data(), draws), 1e-4) << k;
+  }
+}
+
+TEST(RandomisedPValue, TheSampledHashReadsItsPlacesOnly) {
+  // Short sequences: every bit, as SequenceHash. Long ones: the 64-bit
+  // pairs at j * pairs / 256 and the length.
+  std::vector<uint32_t> words(2 * 4096 + 2);
+  for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint32_t>(i * 2654435761u);
+  EXPECT_EQ(SampledSequenceHash(words.data(), 64 * 511 + 5), SequenceHash(words.data(), 64 * 511 + 5));
+  const uint64_t n = 64 * 4096, h = SampledSequenceHash(words.data(), n);
+  EXPECT_NE(SampledSequenceHash(words.data(), n - 64), h);
+  for (uint64_t j : {0u, 1u, 100u, 255u}) {
+    const uint64_t pair = j * 4096 / 256;
+    for (uint64_t word : {2 * pair, 2 * pair + 1}) {
+      words[word] ^= 0x100u;
+      EXPECT_NE(SampledSequenceHash(words.data(), n), h) << j;
+      words[word] ^= 0x100u;
+    }
+    words[2 * pair + 2] ^= 0x100u;  // the pair after: not read
+    EXPECT_EQ(SampledSequenceHash(words.data(), n), h) << j;
+    words[2 * pair + 2] ^= 0x100u;
+  }
+}
+
+// A chi-square statistic on a lattice of step h, its law the chi-square
+// law's mass within h / 2 of each point: the moved point's p-value runs
+// over [Q(x + h / 2), Q(x - h / 2)] as u runs from 0 to 1, and its law is
+// uniform, exactly at the cells' edges and within a small share of a
+// cell's mass between them (the p-value at an edge is the chi-square's).
+TEST(RandomisedPValue, LatticePointsSpreadTheirCellUniformly) {
+  for (double df : {3.0, 10.0}) {
+    for (double h : {0.25, 0.7}) {
+      const auto q = [df](double x) { return x > 0 ? IncompleteGammaQ(df / 2, x / 2) : 1.0; };
+      EXPECT_DOUBLE_EQ(LatticeChiSquarePValue(df, 4 * h, h, 0.0), q(4.5 * h));
+      EXPECT_DOUBLE_EQ(LatticeChiSquarePValue(df, 4 * h, h, 1.0), q(3.5 * h));
+      EXPECT_DOUBLE_EQ(LatticeChiSquarePValue(df, 0, h, 1.0), 1.0);
+      EXPECT_DOUBLE_EQ(LatticeChiSquarePValue(df, 0, h, 0.0), q(h / 2));
+      for (double a : {0.003, 0.05, 0.3, 0.61, 0.95}) {
+        // t: Q(t) = a, by bisection.
+        double lo = 0, hi = 400;
+        for (int i = 0; i < 200; ++i) (q((lo + hi) / 2) > a ? lo : hi) = (lo + hi) / 2;
+        const double t = (lo + hi) / 2;
+        // P(p <= a) = P(moved point >= t): the cells above t whole, t's
+        // cell (k h - h / 2, k h + h / 2] in the share above t.
+        const double k = std::ceil(t / h - 0.5);
+        const double top = k * h + h / 2, bottom = std::max(0.0, k * h - h / 2);
+        const double cell = q(bottom) - q(top);
+        const double below = q(top) + cell * (top - t) / (top - bottom);
+        // Off by the density's relative change across the cell, h |f'/f|
+        // (below 1 where t lies here), times the cell's mass, over 8.
+        EXPECT_NEAR(below, a, cell * h / 8) << "df " << df << " h " << h << " a " << a;
+        EXPECT_GT(std::fabs(below - a), 0.0);  // not exact inside a cell
+      }
+    }
   }
 }

@@ -31,6 +31,30 @@ const char* const CLASS_NAMES[TEST_SLOTS] = {
     "OTM",  "AUTOW",   "PERM",   "COUPON",    "MAURER", "LONGBLK",   "PEAK",   "RANK",      "LINCPLX", "BLKGAPDIS",
     "WEIGHT", "OET",   "TWOBIT", "RW1D",      "RWDST",  "RW2D",      "AQL",    "BDAY",      "GCD",    "SOB"};
 
+// Each label's largest atom: the share of its valid p-values that equal its
+// most frequent one, and how many distinct values they take.
+void PrintLargestAtoms(const nullrun::NullLaw& law) {
+  std::printf("# largest atom per label: label\tshare %%\tvalue\tdistinct\n");
+  for (const auto& [label, row] : law) {
+    std::vector<double> sorted = row.pvalues;
+    std::sort(sorted.begin(), sorted.end());
+    size_t best = 0, distinct = 0;
+    double value = 0;
+    for (size_t i = 0; i < sorted.size();) {
+      size_t j = i;
+      while (j < sorted.size() && sorted[j] == sorted[i]) ++j;
+      ++distinct;
+      if (j - i > best) {
+        best = j - i;
+        value = sorted[i];
+      }
+      i = j;
+    }
+    const double share = sorted.empty() ? 0 : 100.0 * static_cast<double>(best) / static_cast<double>(sorted.size());
+    std::printf("# atom\t%s\t%.4f\t%.17g\t%zu\n", label.c_str(), share, value, distinct);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,6 +117,7 @@ int main(int argc, char** argv) {
     std::printf("%s\t%d\t%d\t%d\t%.3g\t%.3g\t%.2f%%\t%d\t%.3g\n", label.c_str(), count, row.fails, row.shorts,
                 row.ks, ad, atom, distinct, pearson);
   }
+  PrintLargestAtoms(law);
   delete test;
   wxUninitialize();
   return 0;

@@ -89,16 +89,22 @@ def rank_p(b, R, C):
     if classes < 3 or (classes == 3 and smallest < 30):
         return None
     if classes == 3:
-        # Below 1e-20 (a plain failure either way) the chi-square p-value stands.
-        mid = three_class_mid_p(N, class_probs, class_counts)
-        return mid if mid >= 1e-20 else chi2_tail(classes - 1, chi2)
-    return chi2_tail(classes - 1, chi2)
+        # Below 1e-20 (a plain failure either way) the chi-square p-value
+        # stands. The program randomises between P(X > x) and P(X >= x).
+        above, equal = three_class_tails(N, class_probs, class_counts)
+        mid = mp.mpf(above + equal / 2)
+        if mid >= 1e-20:
+            return mid, mp.mpf(above), mp.mpf(above + equal)
+        p = chi2_tail(classes - 1, chi2)
+        return p, p, p
+    p = chi2_tail(classes - 1, chi2)
+    return p, p, p
 
 
-def three_class_mid_p(N, q, O):
-    """The exact mid-p-value P(X > x) + P(X = x) / 2 of the three-class
-    chi-square x of the counts O under the multinomial law of N matrices over
-    the three classes and what is left, every outcome enumerated."""
+def three_class_tails(N, q, O):
+    """P(X > x) and P(X = x) of the three-class chi-square x of the counts O
+    under the multinomial law of N matrices over the three classes and what
+    is left, every outcome enumerated."""
     import numpy as np
     from scipy import special
     q = [float(v) for v in q]
@@ -125,7 +131,7 @@ def three_class_mid_p(N, q, O):
         X = stat(aa, bb, cc)
         above += pr[X > x * (1 + 1e-9)].sum()
         equal += pr[np.abs(X - x) <= 1e-9 * x].sum()
-    return mp.mpf(above + equal / 2)
+    return above, equal
 
 
 MAURER = {  # L: E, V, d, e
@@ -184,12 +190,15 @@ def num(p):
 with open('tests/battery/RankMaurerReference.h', 'w') as f:
     f.write('// Made by tools/reference/rank_maurer.py; do not edit.\n#pragma once\n\n'
             '#include "battery/RunState.h"\n\n')
-    f.write('struct RankRef { unsigned seed, n; int R, C; bool judged; double p; };\n\n'
+    f.write('// p: the chi-square p-value (four or more classes) or the exact\n'
+            '// mid-p-value (three classes), whose randomised p-value lies between\n'
+            '// greater = P(X > x) and atLeast = P(X >= x) (both p otherwise).\n'
+            'struct RankRef { unsigned seed, n; int R, C; bool judged; double p, greater, atLeast; };\n\n'
             'const RankRef RANK_REF[] = {\n')
     for seed, n, R, C in RANK_CASES:
-        p = rank_p(bits(seed, n), R, C)
-        f.write('    {%d, %d, %d, %d, %s, %s},\n' % (seed, n, R, C, 'false' if p is None else 'true',
-                                                     '0' if p is None else num(p)))
+        r = rank_p(bits(seed, n), R, C)
+        f.write('    {%d, %d, %d, %d, %s, %s},\n' % (seed, n, R, C, 'false' if r is None else 'true',
+                                                     '0, 0, 0' if r is None else ', '.join(num(v) for v in r)))
     f.write('};\n\nstruct MaurerRef { unsigned seed, n; int L; double p; };\n\nconst MaurerRef MAURER_REF[] = {\n')
     for seed, n, Ls in MAURER_CASES:
         b = bits(seed, n)

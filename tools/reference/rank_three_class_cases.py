@@ -7,7 +7,8 @@ Classes as the test makes them: ranks from the full rank downward, a class
 closed once N times its probability reaches 5, the scan stopping after the
 first rank expected less than 0.001 times; what is left is not judged. The
 law of the class counts is multinomial over the three classes and the rest;
-P(X > x) + P(X = x) / 2 sums every outcome within 12 standard deviations of
+P(X > x) + P(X = x) / 2, and the randomised p-value's bounds P(X > x) and
+P(X >= x), sum every outcome within 12 standard deviations of
 each count's conditional mean (the rest weighs less than 1e-30).
 
 Writes tests/battery/RankThreeClassReference.h; run from the repository root:
@@ -70,7 +71,7 @@ def mid_p(N, q, O):
         X = stat(a, b, c)
         above += pr[X > x * (1 + 1e-12)].sum()
         equal += pr[np.abs(X - x) <= 1e-12 * x].sum()
-    return above + equal / 2
+    return above, equal
 
 
 SIZES = [(16, 14, 1 << 20), (16, 15, 1 << 20), (16, 17, 1 << 20), (16, 18, 1 << 20), (32, 31, 1 << 20),
@@ -86,16 +87,17 @@ for R, C, n in SIZES:
         O.append(int(round(N * q[2])) - (O[0] + O[1] - int(round(N * q[0])) - int(round(N * q[1]))))
         if O[2] < 0:
             continue
-        rows.append((R, C, N, q, O, mid_p(N, q, O)))
+        above, equal = mid_p(N, q, O)
+        rows.append((R, C, N, q, O, above + equal / 2, above, above + equal))
 
 with open('tests/battery/RankThreeClassReference.h', 'w') as f:
     f.write('// Made by tools/reference/rank_three_class_cases.py with scipy; do not edit.\n#pragma once\n\n'
             '#include <cstdint>\n\n')
     f.write('// Three-class sizes: N matrices, the class probabilities, class counts\n'
-            '// and the exact mid-p-value of their chi-square.\n')
-    f.write('struct RankThreeClassRef { int R, C; uint64_t N; double q[3]; uint64_t O[3]; double midP; };\n\n')
+            '// and the exact mid-p-value of their chi-square, P(X > x) and P(X >= x).\n')
+    f.write('struct RankThreeClassRef { int R, C; uint64_t N; double q[3]; uint64_t O[3]; double midP, greater, atLeast; };\n\n')
     f.write('const RankThreeClassRef RANK_THREE_CLASS_REF[] = {\n')
-    for R, C, N, q, O, p in rows:
-        f.write('    {%d, %d, %d, {%.17g, %.17g, %.17g}, {%d, %d, %d}, %.17g},\n' % (R, C, N, q[0], q[1], q[2],
-                                                                                 O[0], O[1], O[2], p))
+    for R, C, N, q, O, p, g, a in rows:
+        f.write('    {%d, %d, %d, {%.17g, %.17g, %.17g}, {%d, %d, %d}, %.17g, %.17g, %.17g},\n' % (
+            R, C, N, q[0], q[1], q[2], O[0], O[1], O[2], p, g, a))
     f.write('};\n')
