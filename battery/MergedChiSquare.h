@@ -20,8 +20,10 @@ enum class MergeRule { AtLeast, MoreThan };
 // or the Cressie-Read power divergence of lambda = 2/3,
 // T = 9/5 sum [O ((O / E)^(2/3) - 1) - 2/3 (O - E)]. Both are referred to
 // chi-square with classes - 1 degrees of freedom. T's law lies much closer
-// to it where the classes expect few observations (about 5): X's upper tail
-// is heavier there (tools/reference/small_class_laws.txt). The term
+// to it where a few dozen classes expect few observations (about 5): X's
+// upper tail is heavier there. With hundreds of such classes T's variance
+// falls a few per cent short of chi-square's instead, and X's law is the
+// closer one (tools/reference/small_class_laws.txt). The term
 // -2/3 (O - E) sums to 0 when the classes hold every observation; with a
 // dropped remainder it keeps each class's term at least 0, as (O - E)^2 / E
 // is.
