@@ -7,6 +7,11 @@
 #include "battery/Distributions.h"
 #include "battery/RunState.h"
 
+double CressieReadTerm(double o, double e) {
+  const double r = std::cbrt(o / e);  // (o / e)^(1/3)
+  return 1.8 * (o * (r * r - 1) - (2.0 / 3.0) * (o - e));
+}
+
 double MergedChiSquarePValue(int classes, double chi2) {
   if (classes < 2) return PVALUE_SHORT;
   return IncompleteGammaQ((classes - 1) / 2.0, chi2 / 2);
@@ -46,6 +51,20 @@ void MergedChiSquare::Build(const std::vector<double>& expected, const std::vect
 }
 
 double MergedChiSquare::PValue(double chi2) const { return MergedChiSquarePValue(Classes(), chi2); }
+
+void MergedChiSquareSum::Close(double e) {
+  if (record_ != nullptr) record_->push_back(e);
+  if (remainder_ == Remainder::Drop) {
+    chi2_ += Term(o_, e);
+  } else {
+    // The last closed class may still take the remainder: its term waits.
+    if (classes_ > 0) chi2_ += Term(lastO_, lastE_);
+    lastO_ = o_;
+    lastE_ = e;
+  }
+  ++classes_;
+  o_ = e_ = 0;
+}
 
 double MergedChiSquareSum::PValue() const { return MergedChiSquarePValue(classes_, Statistic()); }
 

@@ -122,23 +122,6 @@ PARTITION::PARTITION() {
   jobCount = static_cast<int>(jobList_.size());
   threadCount = std::min(cpuCount, jobCount);
   records_.resize(jobCount);
-  // The classes depend on the table and the group count only: each
-  // record's law once per run.
-  laws_.resize(jobCount);
-  {
-    const std::vector<uint32_t> none(static_cast<size_t>(maxI) + 2, 0);
-    std::vector<double> classExpected;
-    for (int j = 0; j < jobCount; ++j) {
-      const Pair& job = jobList_[j];
-      if (job.i == 2) continue;
-      const double groups = static_cast<double>(uint64_t{seqLen} / (uint64_t(job.i) * job.k));
-      MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, groups);
-      classExpected.clear();
-      merge.Record(&classExpected);
-      MergeClasses(tables[job.k][job.i], job.i, none.data(), merge);
-      laws_[jobCount - 1 - j].Build(classExpected, groups);
-    }
-  }
   // The values of each k, extracted once per sequence, as long as the
   // buffers together stay within the limit (the smaller buffers of the
   // larger k first).
@@ -240,7 +223,8 @@ void PARTITION::Compute(PartitionJob& job, Workspace& work) const {
     CountDistinct(groups, i, count, work.stamp.data(), values, [&] { return stream.Next(k); });
   }
   const PartitionTable& t = tables[k][i];
-  MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, static_cast<double>(groups));
+  MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, static_cast<double>(groups),
+                           Divergence::CressieRead);
   MergeClasses(t, i, count, merge);
   job.classes = merge.Classes();
   job.chi2 = merge.Statistic();
@@ -282,8 +266,8 @@ void PARTITION::RunTest() {
           r.p = job.p;
           return;
         }
-        // No statistic without two classes (the law's classes are the job's).
-        r.p = laws_[job.record].PValue(job.chi2);
+        // No statistic without two classes.
+        r.p = MergedChiSquarePValue(static_cast<int>(job.classes), job.chi2);
       });
   subThreadCpuSeconds = pool_.CpuSeconds();
   // A failed event call (logged by the pool) costs this sequence only: its

@@ -20,14 +20,15 @@ struct PartitionJob {
   int k;
   int i;
   double classes;
-  double chi2;
+  double chi2;  // the statistic: the power divergence over the classes
   double p;  // i = 2: the randomised p-value of the groups of two equal values
 };
 
 // Partition (poker) test: the sequence read as consecutive groups of i
 // values of k bits; the histogram of the number of distinct values per
-// group is compared by a chi-square with the exact law read from
-// "DAT_partition.bin". Each usable (k, i) pair is one job of a pool of
+// group is compared with the exact law read from "DAT_partition.bin" by
+// the Cressie-Read power divergence (lambda = 2/3) over merged classes,
+// referred to chi-square. Each usable (k, i) pair is one job of a pool of
 // sub-threads; the largest k comes first, then the largest group sizes.
 class PARTITION : public TESTthd {
  public:
@@ -82,7 +83,5 @@ class PARTITION : public TESTthd {
   uint64_t hash_ = 0;  // the sequence's hash, for the i = 2 p-values
   std::vector<Workspace> work_;
   std::vector<PValueRecord> records_;  // one per job, in record order
-  // Per record (i > 2): the law of its statistic over its classes.
-  std::vector<PearsonTailLaw> laws_;
   Pool pool_;
 };

@@ -179,22 +179,10 @@ RW1D::RW1D() {
   for (int s = 0; s < STATISTICS; ++s) {
     usableLengths[s].assign(static_cast<size_t>(largest) / 32 + 1, 0);
     histograms[s].assign(static_cast<size_t>(largest) + 2, 0);
-    laws_[s].assign(static_cast<size_t>(largest) + 1, PearsonTailLaw());
   }
-  std::vector<double> classExpected;
   for (const Found& f : found) {
-    const double n = static_cast<double>(seqLen / static_cast<uint32_t>(f.L));
-    const int b = Level(f.L);
-    for (int s = 0; s < STATISTICS; ++s) {
-      if (!(f.statistics & (1u << s))) continue;
-      usableLengths[s][static_cast<size_t>(f.L) >> 5] |= 1u << (f.L & 31);
-      // The classes the run's counts fall into depend on L only.
-      MergedChiSquareSum classes;
-      classExpected.clear();
-      classes.Record(&classExpected);
-      ForEachCell(s, f.L, false, [&](int k) { classes.Add(0, n * CellProbability(s, f.L, b, k)); });
-      laws_[s][f.L].Build(classExpected, n);
-    }
+    for (int s = 0; s < STATISTICS; ++s)
+      if (f.statistics & (1u << s)) usableLengths[s][static_cast<size_t>(f.L) >> 5] |= 1u << (f.L & 31);
     if (f.L <= SHORT_WALK) {
       walkIndices[f.L].resize(size_t{1} << f.L);
       for (uint32_t v = 0; v < (1u << f.L); ++v) walkIndices[f.L][v] = PackedWalkIndices(v, f.L, Level(f.L));
@@ -268,10 +256,10 @@ void RW1D::RunTest() {
 
     for (int s = 0; s < STATISTICS; ++s) {
       if (!Usable(s, L)) continue;
-      MergedChiSquareSum classes;
+      MergedChiSquareSum classes(MergeRule::AtLeast, 5.0, Remainder::Drop, 1.0, Divergence::CressieRead);
       const uint32_t* h = histograms[s].data();
       ForEachCell(s, L, false, [&](int k) { classes.Add(h[k], static_cast<double>(n) * CellProbability(s, L, b, k)); });
-      AddResult(laws_[s][L].PValue(classes.Statistic()), LABELS[s], L);
+      AddResult(classes.PValue(), LABELS[s], L);
     }
   }
 }

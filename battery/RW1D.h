@@ -7,8 +7,9 @@
 
 // 1-D random walks: the sequence cut into walks of L steps (+1 for a one,
 // -1 for a zero). For each L of the grid, six quantities of each walk are
-// counted and each histogram is compared with its exact law by a chi-square
-// over classes merged until their expected count reaches 5.
+// counted and each histogram is compared with its exact law by the
+// Cressie-Read power divergence (lambda = 2/3) over classes merged until
+// their expected count reaches 5, referred to chi-square.
 class RW1D : public TESTthd {
  public:
   // The six statistics, in the order their results are appended.
@@ -45,8 +46,6 @@ class RW1D : public TESTthd {
   std::vector<uint32_t> usableLengths[STATISTICS];
   // Per-sequence histograms, sized once for the largest L.
   std::vector<uint32_t> histograms[STATISTICS];
-  // Per statistic and usable L: the law of its chi-square over its classes.
-  std::vector<PearsonTailLaw> laws_[STATISTICS];
   // Short walks (L <= SHORT_WALK) are counted by their value, first step on
   // top; walkIndices[L][v] packs the six indices of the walk v (5 bits each).
   static constexpr int SHORT_WALK = 12;

@@ -7,7 +7,9 @@
 
 // Weight: in groups of 40 consecutive s-bit words, how many words reach a
 // threshold; the distribution of that count over the groups is compared
-// with the binomial law, for every word size s and threshold of the grid.
+// with the binomial law (the Cressie-Read power divergence, lambda = 2/3,
+// over merged classes, referred to chi-square), for every word size s and
+// threshold of the grid.
 class WEIGHT : public TESTthd {
  public:
   void RunTest() override;
@@ -18,8 +20,7 @@ class WEIGHT : public TESTthd {
   struct Threshold {
     uint32_t value;   // T: a word reaches it when v >= T
     double percent;   // 100 x P(v >= T) for a uniform word, for the label
-    MergedChiSquare chi2;
-    PearsonTailLaw law;  // of the statistic over chi2's classes
+    MergedChiSquare chi2;  // the classes; their statistic is the power divergence
   };
   struct WordSize {
     int s;

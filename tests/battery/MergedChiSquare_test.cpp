@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "MergedChiSquareReference.h"
@@ -68,6 +69,47 @@ TEST(MergedChiSquare, AgreesWithScipyOnEveryFixture) {
     EXPECT_NEAR(sum.Statistic(), ref.chi2, 1e-12 * ref.chi2) << ref.name;
     EXPECT_NEAR(sum.PValue(), ref.p, 1e-10 * ref.p) << ref.name;
   }
+}
+
+// The Cressie-Read power divergence (lambda = 2/3) over the same classes,
+// against the 40-digit reference, in both forms of the merging.
+TEST(MergedChiSquare, PowerDivergenceAgreesWithTheReference) {
+  MergedChiSquare merged;
+  for (const auto& ref : MERGED_CHI_SQUARE_REF) {
+    const MergeRule rule = ref.moreThan ? MergeRule::MoreThan : MergeRule::AtLeast;
+    merged.Build(ref.expected, ref.order, rule);
+    const auto counts = CountIntoClasses(merged, ref.observed);
+    EXPECT_NEAR(merged.Statistic(counts.data(), Divergence::CressieRead), ref.cressieRead, 1e-12 * ref.cressieRead)
+        << ref.name << " " << ref.moreThan;
+    EXPECT_NEAR(merged.PValueOf(counts.data(), Divergence::CressieRead), ref.cressieReadP,
+                1e-10 * std::abs(ref.cressieReadP))
+        << ref.name << " " << ref.moreThan;
+    MergedChiSquareSum sum(rule, 5.0, Remainder::Drop, 1.0, Divergence::CressieRead);
+    if (ref.order.empty()) {
+      for (size_t c = 0; c < ref.expected.size(); ++c) sum.Add(ref.observed[c], ref.expected[c]);
+    } else {
+      for (int c : ref.order) sum.Add(ref.observed[c], ref.expected[c]);
+    }
+    EXPECT_NEAR(sum.Statistic(), ref.cressieRead, 1e-12 * ref.cressieRead) << ref.name;
+    EXPECT_NEAR(sum.PValue(), ref.cressieReadP, 1e-10 * std::abs(ref.cressieReadP)) << ref.name;
+  }
+}
+
+TEST(MergedChiSquare, PowerDivergenceTerms) {
+  // 0 where O = E; 9/5 * 2/3 E = 1.2 E for an empty class; never below 0,
+  // also where the classes do not hold every observation; near O = E it is
+  // Pearson's term to first order.
+  EXPECT_EQ(DivergenceTerm(Divergence::CressieRead, 7, 7), 0.0);
+  EXPECT_DOUBLE_EQ(DivergenceTerm(Divergence::CressieRead, 0, 5), 6.0);
+  // O = 8 E: 9/5 [8 E (4 - 1) - 2/3 7 E] = 9/5 (24 - 14/3) E = 34.8 E.
+  EXPECT_DOUBLE_EQ(DivergenceTerm(Divergence::CressieRead, 40, 5), 174.0);
+  for (double o : {0.0, 1.0, 3.0, 4.5, 6.0, 12.0}) EXPECT_GE(DivergenceTerm(Divergence::CressieRead, o, 5), 0.0);
+  EXPECT_NEAR(DivergenceTerm(Divergence::CressieRead, 1001, 1000), DivergenceTerm(Divergence::Pearson, 1001, 1000),
+              1e-6);
+  // With the remainder joined, the classes hold every observation.
+  MergedChiSquareSum joined(MergeRule::AtLeast, 5.0, Remainder::JoinLast, 1.0, Divergence::CressieRead);
+  for (double e : {5.0, 5.0, 1.0}) joined.Add(e == 1.0 ? 3 : 5, e);
+  EXPECT_DOUBLE_EQ(joined.Statistic(), DivergenceTerm(Divergence::CressieRead, 8, 6));
 }
 
 TEST(MergedChiSquare, CellsLeftOutOrStillOpenAreDropped) {

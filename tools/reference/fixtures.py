@@ -80,6 +80,16 @@ def gamma_q(a, x):
     return mp.gammainc(mp.mpf(a), x, mp.inf, regularized=True)
 
 
+def cressie_read_term(o, e):
+    """One class's term of the Cressie-Read power divergence of lambda = 2/3
+    (Cressie and Read, JRSS B 46, 1984), in mpmath:
+    9/5 [o ((o / e)^(2/3) - 1) - 2/3 (o - e)]; the last part sums to 0 when
+    the classes hold every observation."""
+    o, e = to_mpf(o), to_mpf(e)
+    lam = mp.mpf(2) / 3
+    return 2 / (lam * (lam + 1)) * (o * ((o / e) ** lam - 1) - lam * (o - e))
+
+
 def chi2_tail(df, x):
     """P(chi-square with df degrees of freedom >= x) = Q(df / 2, x / 2)."""
     return gamma_q(mp.mpf(df) / 2, to_mpf(x) / 2)

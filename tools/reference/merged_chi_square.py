@@ -8,14 +8,29 @@ count to the open class, which closes when its expected count reaches 5
 still open after the last cell is dropped, and so are cells not visited.
 The statistic is the Pearson sum over the closed classes and the p-value
 its chi-square upper tail with classes - 1 degrees of freedom
-(scipy.stats.chi2.sf).
+(scipy.stats.chi2.sf). Beside it, the Cressie-Read power divergence of
+lambda = 2/3 over the same classes, 9/5 sum [O ((O/E)^(2/3) - 1) - 2/3 (O - E)],
+and its chi-square p-value, in mpmath (40 digits).
 
 Writes tests/battery/MergedChiSquareReference.h; run from the repository root:
     /usr/bin/python3 tools/reference/merged_chi_square.py
 """
 import random
 
+import mpmath as mp
 from scipy.stats import binom, chi2, poisson
+
+mp.mp.dps = 40
+
+
+def cressie_read(classes):
+    lam = mp.mpf(2) / 3
+    t = mp.mpf(0)
+    for o, e in classes:
+        o, e = mp.mpf(o), mp.mpf(e)
+        t += 2 / (lam * (lam + 1)) * (o * ((o / e) ** lam - 1) - lam * (o - e))
+    p = mp.gammainc(mp.mpf(len(classes) - 1) / 2, t / 2, mp.inf, regularized=True) if len(classes) >= 2 else None
+    return t, p
 
 
 def merge(expected, observed, order, more_than):
@@ -29,7 +44,7 @@ def merge(expected, observed, order, more_than):
             e = o = 0.0
     stat = sum((o - e) ** 2 / e for o, e in classes)
     p = chi2.sf(stat, len(classes) - 1) if len(classes) >= 2 else None
-    return len(classes), stat, p
+    return len(classes), stat, p, cressie_read(classes)
 
 
 def fixtures():
@@ -78,6 +93,7 @@ def main():
         "  int classes;",
         "  double chi2;",
         "  double p;  // -2 (short) when fewer than 2 classes",
+        "  double cressieRead, cressieReadP;  // the power divergence of lambda = 2/3 and its p-value",
         "};",
         "",
         "const MergedChiSquareRef MERGED_CHI_SQUARE_REF[] = {",
@@ -85,11 +101,12 @@ def main():
     for name, e, o, order in fixtures():
         visit = order if order else list(range(len(e)))
         for more_than in (False, True):
-            k, stat, p = merge(e, o, visit, more_than)
+            k, stat, p, (t, tp) = merge(e, o, visit, more_than)
             lines.append(
-                "    {\"%s\", %s, %s, %s, %s, %d, %r, %r},"
+                "    {\"%s\", %s, %s, %s, %s, %d, %r, %r, %r, %r},"
                 % (name, cpp_list(e, repr), cpp_list(o, str), cpp_list(order, str),
-                   "true" if more_than else "false", k, stat, -2.0 if p is None else float(p)))
+                   "true" if more_than else "false", k, stat, -2.0 if p is None else float(p),
+                   float(t), -2.0 if tp is None else float(tp)))
     lines.append("};")
     with open("tests/battery/MergedChiSquareReference.h", "w") as f:
         f.write("\n".join(lines) + "\n")

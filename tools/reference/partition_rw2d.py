@@ -13,9 +13,10 @@ into a fixture data file the C++ test writes; the reference p-values use
 the same tables and the test's rules: usable pairs, the job list (largest k
 first, largest usable i first, at most knum per k), distinct values counted
 with a set per group, classes closed at an expected count of 5 from the low
-tail up to the mode and from the high tail down, p = Q((classes - 1)/2,
-chi2/2) by mpmath weighted in the statistic's upper tail towards the
-law with its exact three cumulants (exact_moments.pearson_tail_p).
+tail up to the mode and from the high tail down; the statistic is the
+Cressie-Read power divergence of lambda = 2/3 over the classes
+(fixtures.cressie_read_term) and p = Q((classes - 1)/2, T/2) by mpmath.
+The 2-D walk keeps Pearson's chi-square (p = Q((classes - 1)/2, chi2/2)).
 
 2-D walk: the end-point law of a walk of n steps (each one of the four unit
 moves) is checked against enumeration of all 4^n walks for n <= 6 and written
@@ -44,9 +45,8 @@ from math import comb
 import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
-from exact_moments import pearson_tail_p  # noqa: E402
-from fixtures import (bits as xorshift_bits, binomial_randomised_p, chi2_tail, hash_uniform,  # noqa: E402
-                      sequence_hash)
+from fixtures import (bits as xorshift_bits, binomial_randomised_p, chi2_tail, cressie_read_term,  # noqa: E402
+                      hash_uniform, sequence_hash)
 
 PARTITION_SALT = 0x5041525400000000
 
@@ -197,7 +197,7 @@ def partition_reference(seed, n, smin, smax, sstp, knum):
                 return False
             state["classes"] += 1
             state["expected"].append(e)
-            state["chi2"] += (state["o"] - e) ** 2 / e
+            state["chi2"] += cressie_read_term(state["o"], e)
             state["o"] = 0.0
             state["ps"] = 0.0
             return True
@@ -212,7 +212,7 @@ def partition_reference(seed, n, smin, smax, sstp, knum):
             state["o"] += count[r]
             if r <= rmax:
                 add(r)
-        results[(k, i)] = pearson_tail_p(state["expected"], groups, state["chi2"])
+        results[(k, i)] = q_gamma(state["classes"], state["chi2"])
     # Appended k ascending, i ascending.
     return [("Partition_%d_%d" % ki, results[ki]) for ki in sorted(jobs)]
 

@@ -17,9 +17,10 @@ walk distance test on fixed sequences.
    as the program stores them (bit t is bit t mod 32 of word t / 32). Each
    walk statistic is counted step by step, the classes are merged in the
    test's visiting order until the running expected count reaches 5 (the
-   open remainder dropped), and the p-value is Q((classes - 1) / 2, chi2 / 2)
-   with mpmath, weighted in the statistic's upper tail towards the law with
-   its exact three cumulants (exact_moments.pearson_tail_p).
+   open remainder dropped); the statistic is the Cressie-Read power
+   divergence of lambda = 2/3 over the classes (fixtures.cressie_read_term)
+   and the p-value Q((classes - 1) / 2, T / 2) with mpmath. The walk distance
+   test keeps Pearson's chi-square.
 
 Writes tests/battery/RandomWalkReference.h and prints the enumeration
 summary (committed as tools/reference/random_walks.txt); run from the
@@ -34,8 +35,7 @@ from math import comb, lgamma, exp, log
 import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
-from exact_moments import pearson_tail_p  # noqa: E402
-from fixtures import bits, chi2_tail, grid  # noqa: E402
+from fixtures import bits, chi2_tail, cressie_read_term, grid  # noqa: E402
 
 mp.mp.dps = 40
 
@@ -152,8 +152,13 @@ def order(stat, L, counting):
     return list(range(L, -1, -1))
 
 
-def merge(cells):
-    """cells: (observed, expected) in visiting order -> (classes, chi2)."""
+def pearson_term(o, e):
+    return mp.mpf(o - e) ** 2 / e
+
+
+def merge(cells, term=pearson_term):
+    """cells: (observed, expected) in visiting order -> (classes, the
+    statistic summed by term over the classes)."""
     o = e = 0.0
     chi2 = mp.mpf(0)
     classes = 0
@@ -161,7 +166,7 @@ def merge(cells):
         o += obs
         e += exp_
         if e >= 5:
-            chi2 += mp.mpf(o - e) ** 2 / e
+            chi2 += term(o, e)
             classes += 1
             o = e = 0.0
     return classes, chi2
@@ -205,9 +210,8 @@ def rw1d(seq, lmin, lmax, lstp, sk):
                 hist[st][k] = hist[st].get(k, 0) + 1
         for st in stats:
             cells = [(hist[st].get(k, 0), n * float(law(st, L, b, k))) for k in order(st, L, False)]
-            classes, chi2 = merge(cells)
-            expected = merge_expected([e for _, e in cells])
-            results.append(("%s %d" % (NAMES[st], L), pearson_tail_p(expected, n, chi2)))
+            classes, t = merge(cells, cressie_read_term)
+            results.append(("%s %d" % (NAMES[st], L), float(chi2_tail(classes - 1, t))))
     return results, lmax_after
 
 

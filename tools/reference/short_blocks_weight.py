@@ -20,9 +20,9 @@ step = floor(2^s / (g + 1)) (step 0: one threshold 2^(s - 1)); per group the
 number of words >= T, its histogram over 0 .. 40 against G times the
 binomial law B(40, 1 - T / 2^s), classes merged in the order 0 .. 20,
 40 .. 21 until the running expected count reaches 5 (a remainder open after
-21 dropped), p = Q((cells - 1) / 2, X / 2) when 3 cells or more, weighted
-in X's upper tail towards the law with X's exact three cumulants
-(exact_moments.pearson_tail_p).
+21 dropped); the statistic T is the Cressie-Read power divergence of
+lambda = 2/3 over the cells (fixtures.cressie_read_term), and
+p = Q((cells - 1) / 2, T / 2) when 3 cells or more.
 
 The sequences are the words of xorshift32 (13, 17, 5) from a seed, stored
 as the program stores them: bit t is bit t mod 32 of word t / 32.
@@ -36,8 +36,7 @@ import mpmath as mp
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(__file__))
-from exact_moments import pearson_tail_p  # noqa: E402
-from fixtures import bits_array as bits, chi2_tail  # noqa: E402
+from fixtures import bits_array as bits, chi2_tail, cressie_read_term  # noqa: E402
 
 mp.mp.dps = 50
 
@@ -95,13 +94,13 @@ def weight_pairs(b, s, g):
             eo += expected[k]
             oo += int(hist[k])
             if eo >= 5:
-                x += (oo - eo) ** 2 / eo
+                x += cressie_read_term(oo, eo)
                 cells += 1
                 closed.append(eo)
                 eo, oo = mp.mpf(0), 0
         if cells >= 3:
             label = "Weight %d_%.0f" % (s, 100 * (1 - t / 2.0**s))
-            pairs.append((label, cells, pearson_tail_p(closed, groups, x)))
+            pairs.append((label, cells, chi2_tail(cells - 1, x)))
     return pairs
 
 
