@@ -41,18 +41,45 @@ class AmlsTree {
   std::vector<uint64_t> scratch_;  // the block and the streams of its nodes
 };
 
+// Mean and variance of the bits extracted from one block of L kbit of random
+// bits (L a power of two from 1 to 2^19); false for any other L.
+bool AmlsMoments(int L, double& mean, double& variance);
+
+// The standardised fourth and sixth central moments E d^4 / s^4 and
+// E d^6 / s^6 of that count (d = count - mean, s^2 its variance); false
+// for an L without moments.
+bool AmlsShape(int L, double& m4, double& m6);
+
+// The law of X = sum over N blocks of Y = (count - mean)^2 / variance. Each
+// term has mean 1, variance m4 - 1 and third cumulant m6 - 3 m4 + 2 (2 and
+// 8 for a normal count, whose X is chi-square with N degrees of freedom;
+// the extracted-bit count's kurtosis is above 3, so X's variance is above
+// 2 N and its upper tail heavier). X is taken as a + b chi2(nu), the three
+// fitted to X's first three cumulants.
+class AmlsLaw {
+ public:
+  AmlsLaw() = default;
+  AmlsLaw(uint64_t blocks, double m4, double m6);
+  double PValue(double X) const;
+
+  uint64_t blocks = 0;
+  double a = 0, b = 1, nu = 1;
+};
+
 // The record a sub-thread shares with RunTest. L is the key: 0 while idle.
 struct AmlsJob {
   int L = 0;                  // block length of the job [kbit]
   int row = 0;                // its place among the results
   AmlsTree* tree = nullptr;   // the sub-thread's own tree
+  const AmlsLaw* law = nullptr;  // the row's law (its number of blocks)
   bool given = false;         // a p-value was computed (some block fits)
   double p = 0;
 };
 
 // AMLS: blocks of L kbit run through the extractor tree; the number of bits
-// extracted per block is judged against its known mean and variance by a
-// chi-square over the blocks, for every block length L of the grid. One job
+// extracted per block is judged against its known mean and variance by
+// X = sum (count - mean)^2 / variance over the blocks under AmlsLaw, for
+// every block length L of the grid. One job
 // per block length, run in parallel on a pool of sub-threads; the test's
 // own tree serves the first sub-thread (and the test when no sub-thread
 // could start).
@@ -76,10 +103,8 @@ class AMLS : public TESTthd, public AmlsTree {
     double p;
   };
   std::vector<Row> rows_;                          // the results of one RunTest
+  std::vector<AmlsLaw> laws_;                      // per row, made on the first sequence of a run
   std::vector<std::unique_ptr<AmlsTree>> trees_;   // of sub-threads 1 .. threadCount - 1
   SubThreadPool<AmlsJob, &AmlsJob::L> pool_;
 };
 
-// Mean and variance of the bits extracted from one block of L kbit of random
-// bits (L a power of two from 1 to 2^19); false for any other L.
-bool AmlsMoments(int L, double& mean, double& variance);

@@ -1,5 +1,7 @@
 #include "battery/LONGBLK.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -194,9 +196,59 @@ double LongBlocksPValue(uint64_t blocks, uint64_t m, double x) {
 // lives on a lattice of step 4 / m or 8 / m. The law's mass within half a
 // step of x is taken as x's atom and x is moved within it by the uniform u
 // (LatticePoint), so the p-value has no atom.
-double LongBlocksRandomisedPValue(uint64_t blocks, uint64_t m, double x, double u) {
+double LongBlocksLaw::RandomisedPValue(double x, double u) const {
   const double h = (m % 2 == 0 ? 4.0 : 8.0) / static_cast<double>(m);
-  return LongBlocksPValue(blocks, m, LatticePoint(x, h, u));
+  return PValue(LatticePoint(x, h, u));
+}
+
+LongBlocksLaw::LongBlocksLaw(uint64_t blocks_, uint64_t m_) : blocks(blocks_), m(m_) {
+  // The constants of LongBlocksPValue, by the same operations.
+  const double n = static_cast<double>(blocks), mm = static_cast<double>(m);
+  const double b = 1 - 2 / mm;
+  const double nu = n * (1 - 1 / mm) / (b * b);
+  shift_ = -n / (mm - 2);
+  scale_ = 2 * b;
+  shape_ = nu / 2;
+  lnGamma_ = LogGamma(shape_);
+  split_ = std::max(1.0, shape_);
+  // Terms c_k t^k for t up to split / s (1 unless s < 1), until they fall
+  // below 1e-18 of the sum (which is at least 1) after their largest.
+  const double t = split_ / shape_;
+  std::vector<double> c{1.0};
+  double ck = 1, term = 1;
+  for (double k = 1;; k += 1) {
+    ck *= shape_ / (shape_ + k);
+    term *= t * shape_ / (shape_ + k);
+    c.push_back(ck);
+    if (k > shape_ * (t - 1) + 1 && term < 1e-18) break;
+  }
+  while (c.size() % 4 != 0) c.push_back(0);
+  coeff_.resize(c.size());
+  const size_t per = c.size() / 4;
+  for (size_t j = 0; j < per; ++j)
+    for (size_t r = 0; r < 4; ++r) coeff_[r * per + j] = c[4 * j + r];
+}
+
+double LongBlocksLaw::PValue(double x) const {
+  const double y = (x - shift_) / scale_;
+  if (!(y < split_)) return IncompleteGammaQ(shape_, y);  // the far tail, NaN and infinity
+  if (y <= 0) return 1.0;
+  // 1 - P(s, y) as IncompleteGammaQ takes it below s, P's prefactor by the
+  // same operations.
+  const double ax = shape_ * std::log(y) - y - lnGamma_;
+  if (ax < -709.782712893384) return 1.0;
+  const double t = y / shape_, t2 = t * t, t4 = t2 * t2;
+  const size_t per = coeff_.size() / 4;
+  const double* c = coeff_.data();
+  double h0 = 0, h1 = 0, h2 = 0, h3 = 0;
+  for (size_t j = per; j-- > 0;) {
+    h0 = h0 * t4 + c[j];
+    h1 = h1 * t4 + c[per + j];
+    h2 = h2 * t4 + c[2 * per + j];
+    h3 = h3 * t4 + c[3 * per + j];
+  }
+  const double sum = (h0 + t * h1) + t2 * (h2 + t * h3);
+  return 1.0 - sum * std::exp(ax) / shape_;
 }
 
 void LONGBLK::RunTest() {
@@ -206,6 +258,7 @@ void LONGBLK::RunTest() {
   // each on its own.
   Level levels[MAX_LEVELS];
   int count = 0;
+  size_t row = 0;
   bool hashed = false;
   uint64_t hash = 0;
   auto flush = [&] {
@@ -215,11 +268,15 @@ void LONGBLK::RunTest() {
       hash = SampledSequenceHash(seqBits, n);
       hashed = true;
     }
-    for (int l = 0; l < count; ++l) {
+    for (int l = 0; l < count; ++l, ++row) {
+      // The rows are the same for every sequence of a run: their laws are
+      // made on the first.
+      if (row == laws_.size()) laws_.emplace_back();
+      LongBlocksLaw& law = laws_[row];
+      if (law.blocks != levels[l].blocks || law.m != levels[l].m) law = LongBlocksLaw(levels[l].blocks, levels[l].m);
       const double x = static_cast<double>(levels[l].squares) / static_cast<double>(levels[l].m);
       const double u = HashUniform(hash, LONGBLK_SALT + levels[l].m);
-      AddResult(LongBlocksRandomisedPValue(levels[l].blocks, levels[l].m, x, u), "Long blk %d",
-                static_cast<int>(levels[l].m));
+      AddResult(law.RandomisedPValue(x, u), "Long blk %d", static_cast<int>(levels[l].m));
     }
     count = 0;
   };

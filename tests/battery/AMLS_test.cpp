@@ -89,7 +89,7 @@ TEST_F(AmlsFixture, WholeStreamsMatchBitByBitFeeding) {
   }
 }
 
-TEST_F(AmlsFixture, OneBlockIsOneDegreeOfFreedom) {
+TEST_F(AmlsFixture, OneBlockIsOneTermOfTheLaw) {
   Xorshift(71, 8192);
   Grid(1, 2, -1, 1);
   AMLS test;
@@ -99,8 +99,40 @@ TEST_F(AmlsFixture, OneBlockIsOneDegreeOfFreedom) {
   const double X2 = std::pow(test.CountBlock(0) - 1820.68385, 2) / 98.7412;
   const auto pairs = Run(test, SLOT_AMLS);
   ASSERT_EQ(pairs.size(), 2u);
-  EXPECT_DOUBLE_EQ(pairs[0].p, IncompleteGammaQ(0.5, X1 / 2));
-  EXPECT_DOUBLE_EQ(pairs[1].p, IncompleteGammaQ(0.5, X2 / 2));
+  double m4, m6;
+  ASSERT_TRUE(AmlsShape(1, m4, m6));
+  EXPECT_DOUBLE_EQ(pairs[0].p, AmlsLaw(1, m4, m6).PValue(X1));
+  ASSERT_TRUE(AmlsShape(2, m4, m6));
+  EXPECT_DOUBLE_EQ(pairs[1].p, AmlsLaw(1, m4, m6).PValue(X2));
+}
+
+TEST(AmlsLawTest, FitsTheThreeCumulantsAndIsChiSquareForNormalCounts) {
+  // A normal count (m4 = 3, m6 = 15) makes X chi-square with N degrees of
+  // freedom; the count's own moments make a law with X's mean N, variance
+  // N (m4 - 1) and third cumulant N (m6 - 3 m4 + 2).
+  for (uint64_t N : {1u, 5u, 8u, 128u, 1024u, 1u << 20}) {
+    const AmlsLaw normal(N, 3, 15);
+    for (double z : {-1.0, 0.0, 1.5, 4.0, 10.0}) {
+      const double x = N + z * std::sqrt(2.0 * N);
+      EXPECT_NEAR(normal.PValue(x), IncompleteGammaQ(N / 2.0, x / 2), 1e-13) << N << " " << z;
+    }
+    for (int e = 0; e < 20; ++e) {
+      double m4, m6;
+      ASSERT_TRUE(AmlsShape(1 << e, m4, m6));
+      EXPECT_GT(m4, 3) << e;  // heavier than normal, tending to it as L grows
+      const AmlsLaw law(N, m4, m6);
+      const double n = static_cast<double>(N);
+      EXPECT_NEAR(law.a + law.b * law.nu, n, 1e-9 * n);
+      EXPECT_NEAR(2 * law.b * law.b * law.nu, n * (m4 - 1), 1e-9 * n);
+      EXPECT_NEAR(8 * law.b * law.b * law.b * law.nu, n * (m6 - 3 * m4 + 2), 1e-9 * n);
+    }
+  }
+  // Below the law's lowest value (a > 0 for these moments) the p-value is 1.
+  double m4, m6;
+  ASSERT_TRUE(AmlsShape(1, m4, m6));
+  const AmlsLaw law(1024, m4, m6);
+  EXPECT_GT(law.a, 0);
+  EXPECT_EQ(law.PValue(law.a / 2), 1.0);
 }
 
 TEST_F(AmlsFixture, EqualBitsPassToBothChildren) {
@@ -145,12 +177,13 @@ TEST_F(AmlsFixture, SubThreadsGiveTheRowsInGridOrder) {
   for (size_t j = 0; j < first.size(); ++j) {
     const int L = test.lengths[j];
     EXPECT_EQ(first[j].label, "AMLS " + std::to_string(L));
-    double mean, variance, X = 0;
+    double mean, variance, m4, m6, X = 0;
     ASSERT_TRUE(AmlsMoments(L, mean, variance));
+    ASSERT_TRUE(AmlsShape(L, m4, m6));
     test.blockBits = L * 1024;
     const uint64_t blocks = seqLen / test.blockBits;
     for (uint64_t i = 0; i < blocks; ++i) X += std::pow(test.CountBlock(i) - mean, 2) / variance;
-    EXPECT_EQ(first[j].p, IncompleteGammaQ(blocks / 2.0, X / 2)) << L;
+    EXPECT_EQ(first[j].p, AmlsLaw(blocks, m4, m6).PValue(X)) << L;
   }
 }
 

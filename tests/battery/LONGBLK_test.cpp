@@ -201,3 +201,25 @@ TEST(LongBlocksNullLaw, UniformAtEightBitBlocksOverManySequences) {
   std::sort(sorted.begin(), sorted.end());
   EXPECT_GT(AdUniformPValue(sorted.data(), static_cast<int>(sorted.size())), 1e-4);
 }
+
+TEST(LongBlocksLaw, ItsStoredConstantsGiveTheSamePValues) {
+  // The law made once per run gives LongBlocksPValue's p-value over the
+  // statistic's whole range: around its mean (the stored power series),
+  // at the split to the continued fraction and deep in both tails.
+  struct Case {
+    uint64_t blocks, m;
+  } cases[] = {{10, 8}, {13, 10}, {100, 8}, {1000, 16}, {8192, 128}, {131072, 8}, {12, 1 << 20}, {4096, 256}};
+  for (const Case& c : cases) {
+    const LongBlocksLaw law(c.blocks, c.m);
+    const double n = static_cast<double>(c.blocks);
+    for (double z = -12; z <= 40; z += 0.0625) {
+      const double x = n + z * std::sqrt(2 * n);
+      const double p = LongBlocksPValue(c.blocks, c.m, x);
+      const double q = law.PValue(x);
+      if (p == PVALUE_FAIL) EXPECT_EQ(q, p) << "N " << c.blocks << " M " << c.m << " x " << x;
+      else EXPECT_NEAR(q, p, 2e-14 * p + 1e-300) << "N " << c.blocks << " M " << c.m << " x " << x;
+    }
+    EXPECT_EQ(law.PValue(-1e9), 1.0);
+    EXPECT_EQ(law.PValue(HUGE_VAL), PVALUE_FAIL);
+  }
+}

@@ -24,7 +24,11 @@ AMLS: the iterated von Neumann tree (nodes 1 .. B - 1, XOR child 2k, equal
 child 2k + 1) fed pair by pair; a block ends after its last pair once a pair
 has extracted a bit, the continuation reading whole pairs only below bit n
 and at most B bits past the block; X = sum (count - mean)^2 / variance,
-p = Q(blocks / 2, X / 2). p-values on xorshift32 sequences, and the block
+judged as a + b chi2(nu) with X's first three cumulants N, N (m4 - 1) and
+N (m6 - 3 m4 + 2), m4 and m6 the count's standardised central moments
+(the table of tools/reference/amls_moments.txt, simulated): b, nu and a
+solved from a + b nu, 2 b^2 nu and 8 b^3 nu in mpmath, and
+p = P(a + b chi2(nu) > X) = Q(nu / 2, (X - a) / (2 b)). p-values on xorshift32 sequences, and the block
 counts of crafted sequences (zero blocks whose continuation runs into the
 next block, into the end of the sequence, into the cap, and a half pair at
 an odd end).
@@ -235,6 +239,37 @@ AMLS_MOMENTS = {1: (884.719564, 60.4156), 2: (1820.68385, 98.7412), 4: (3725.930
                 8: (7590.69212, 257.942)}
 
 
+def amls_shape():
+    """L -> (m4, m6) from the table that tools/reference/amls_moments.py
+    printed into tools/reference/amls_moments.txt."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    shape, inside = {}, False
+    for line in open(os.path.join(here, 'amls_moments.txt')):
+        if line.startswith('# the table of battery/AMLS.cpp'):
+            inside = True
+        elif inside and line.strip() and not line.startswith('#'):
+            L, m4, m6 = line.split()
+            shape[int(L)] = (mp.mpf(m4), mp.mpf(m6))
+    return shape
+
+
+AMLS_SHAPE = amls_shape()
+
+
+def amls_law_p(blocks, L, X):
+    """P(a + b chi2(nu) > X) with the first three cumulants of X."""
+    m4, m6 = AMLS_SHAPE[L]
+    N = mp.mpf(blocks)
+    c1, c2, c3 = N, N * (m4 - 1), N * (m6 - 3 * m4 + 2)
+    # 8 b^3 nu / (2 b^2 nu) = 4 b; (2 b^2 nu)^3 / (8 b^3 nu)^2 = nu / 8
+    b = c3 / (4 * c2)
+    nu = 8 * c2 ** 3 / c3 ** 2
+    a = c1 - b * nu
+    assert abs(a + b * nu - c1) < 1e-30 * c1 and abs(2 * b * b * nu - c2) < 1e-25 * c2
+    assert abs(8 * b ** 3 * nu - c3) < 1e-25 * c3
+    return Q(nu / 2, (X - a) / (2 * b))
+
+
 def amls_counts(bits, n, L, blocks):
     B = L * 1024
     counts = []
@@ -281,7 +316,7 @@ def amls(bits, n, lmin, lmax, lstp, blkmax):
         blocks = min(n // (L * 1024), blkmax)
         counts = amls_counts(bits, n, L, blocks)
         X = sum((mp.mpf(c) - mp.mpf(mean)) ** 2 / mp.mpf(var) for c in counts)
-        out.append((L, Q(mp.mpf(blocks) / 2, X / 2)))
+        out.append((L, amls_law_p(blocks, L, X)))
         L = L + lstp if lstp >= 1 else L << -lstp
     return out
 
