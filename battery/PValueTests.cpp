@@ -7,7 +7,7 @@
 #include "battery/RunState.h"
 #include "battery/Distributions.h"
 #include "battery/KsSeriesCorrection.h"
-#include "battery/MergedChiSquare.h"
+#include "battery/BinoLaw.h"
 
 namespace {
 
@@ -316,27 +316,20 @@ double AdUniformPValue(const double* values, int n) {
 namespace {
 
 // The binomial threshold p-value from the count of values below each
-// threshold, below(t). The cells lie between consecutive thresholds (and
-// above the last), each with its count and expectation N (width); in order,
-// they merge until the expected count reaches 5, a remainder joins the last
-// class, and the multinomial chi-square over the classes has classes - 1
-// degrees of freedom (PVALUE_SHORT when fewer than 2 classes close).
+// threshold, below(t): the counts of the cells between consecutive
+// thresholds (and above the last), judged by ThresholdBinomialFromCells.
 template <typename CountBelow>
 double ThresholdBinomialFromCounts(int N, CountBelow below) {
   if (N < 2) return PVALUE_FAIL;
-  // The margin lets a class whose expectation is 5 in exact arithmetic
-  // close despite the rounding of N (width).
-  MergedChiSquareSum cells(MergeRule::AtLeast, 5.0 - 1e-9, Remainder::JoinLast);
+  int cells[BINOMIAL_THRESHOLD_COUNT + 1];
   int countBelow = 0;
-  double lower = 0.0;
-  for (double t : BINOMIAL_THRESHOLDS) {
-    const int c = below(t);
-    cells.Add(c - countBelow, N * (t - lower));
+  for (int k = 0; k < BINOMIAL_THRESHOLD_COUNT; ++k) {
+    const int c = below(BINOMIAL_THRESHOLDS[k]);
+    cells[k] = c - countBelow;
     countBelow = c;
-    lower = t;
   }
-  cells.Add(N - countBelow, N * (1.0 - lower));
-  return cells.PValue();
+  cells[BINOMIAL_THRESHOLD_COUNT] = N - countBelow;
+  return ThresholdBinomialFromCells(N, cells);
 }
 
 }  // namespace

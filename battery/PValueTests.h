@@ -53,8 +53,9 @@ extern const double BINOMIAL_THRESHOLDS[BINOMIAL_THRESHOLD_COUNT];
 // counted in the cell between consecutive thresholds of the 15 (0.001, 0.01,
 // 0.05, 0.1, ..., 0.9, 0.95, 0.99, 0.999; a value equal to a threshold
 // counts above it) or above the last; the cells merged in order until the
-// expected count reaches 5, a remainder joined to the last class; the
-// multinomial chi-square judged with classes - 1 degrees of freedom.
+// expected count reaches 5, a remainder joined to the last class; Pearson's
+// statistic over the classes judged by its multinomial law
+// (ThresholdBinomialFromCells, battery/BinoLaw.h).
 // PVALUE_FAIL for N < 2, PVALUE_SHORT when fewer than 2 classes close.
 double ThresholdBinomialP(const double* values, int N);
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "battery/BinoLaw.h"
 #include "battery/PValueTests.h"
 #include "battery/RunState.h"
 #include "engine/Helpers.h"
@@ -166,6 +167,7 @@ int ResultsModel::FinishRun(int sequences) {
   pearson_.clear();
   if (pearsonBins_ < 2) return pearsonBins_;
   pearson_.resize(rows);
+  std::vector<int> counts;
   for (int r = 0; r < rows; ++r) {
     PearsonRow& p = pearson_[r];
     const std::vector<double>& v = Sorted(r);
@@ -175,10 +177,12 @@ int ResultsModel::FinishRun(int sequences) {
     p.expected = static_cast<double>(p.n) / p.m;
     p.bins.assign(p.m, 0);
     for (double x : v) ++p.bins[std::min(static_cast<int>(p.m * x), p.m - 1)];
-    double chi2 = 0;
-    for (int b = 0; b < p.m; ++b) chi2 += (p.bins[b] - p.expected) * (p.bins[b] - p.expected) / p.expected;
     p.slash = p.n < 3 * p.m;
-    if (!p.slash) p.pvalue = ChiSquarePValue(p.m - 1, chi2);
+    if (p.slash) continue;
+    // Pearson's statistic by its multinomial law where the bins expect few
+    // values, by the chi-square law elsewhere.
+    counts.assign(p.bins.begin(), p.bins.end());
+    p.pvalue = EqualBinsPearsonP(counts.data(), p.m, p.n);
   }
   return pearsonBins_;
 }

@@ -21,3 +21,16 @@ inline ::testing::AssertionResult NearReference(double got, double expected, dou
 // about 1e-13 per unit of a (a ln x and ln Gamma(a) grow with a while their
 // difference does not).
 inline double GammaTolerance(double a) { return 1e-13 * std::max(1.0, a); }
+
+// A p-value against the bounds tools/reference/bino_law.py gives: the
+// interval [lower, upper] of a randomised p-value within its atom (lower =
+// upper for a continuous law), each end with the relative and absolute
+// tolerance.
+inline ::testing::AssertionResult WithinBounds(double got, double lower, double upper, double relative,
+                                               double absolute) {
+  if (got >= lower - relative * lower - absolute && got <= upper + relative * upper + absolute)
+    return ::testing::AssertionSuccess();
+  char text[160];
+  std::snprintf(text, sizeof text, "got %.17g outside [%.17g, %.17g]", got, lower, upper);
+  return ::testing::AssertionFailure() << text;
+}

@@ -3,7 +3,8 @@
 // read from tools/reference/NumericReference.h; the exact law of the
 // Kolmogorov-Smirnov distance (Durbin's matrix and the one-sided exact sum)
 // from tools/reference/ks_exact.py; the threshold cells' p-values from
-// tools/reference/threshold_cells.py.
+// the multinomial law of tools/reference/bino_law.py (fixtures of
+// tools/reference/threshold_cells.py among them).
 #include "battery/PValueTests.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,9 @@
 #include <random>
 #include <vector>
 
+#include "battery/BinoLaw.h"
 #include "battery/RunState.h"
+#include "tests/battery/BinoLawReference.h"
 #include "tests/battery/KsExactReference.h"
 #include "tests/battery/NumericCheck.h"
 #include "tests/battery/ThresholdCellsReference.h"
@@ -209,23 +212,58 @@ TEST(AdUniformPValue, RegularSampleGivesOneAndEndValuesStayFinite) {
   EXPECT_LT(p, 1e-6);
 }
 
+// A Bino p-value against its reference bounds (tools/reference/bino_law.py):
+// the lattice law's randomised value within its atom, the mixed law within
+// 5e-4 relative (its table's lattice: the large classes' shift split between
+// two points, 3e-4 at most where the tail falls as e^(-t/2)), a tail below
+// 1e-12 as such.
+::testing::AssertionResult MatchesBinoReference(double got, const binoref::Bounds& b) {
+  if (b.lower < 0) {
+    if (got == b.lower) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got " << got << ", expected " << b.lower;
+  }
+  switch (b.kind) {
+    case 0: return NearReference(got, b.lower, GammaTolerance(7.5), 1e-300);
+    case 1: return WithinBounds(got, b.lower, b.upper, 1e-9, 1e-13);
+    case 2: return WithinBounds(got, b.lower, b.upper, 5e-4, 1e-15);
+    default:
+      if (got == PVALUE_FAIL || (got >= 0 && got <= b.upper)) return ::testing::AssertionSuccess();
+      return ::testing::AssertionFailure() << "got " << got << ", expected below " << b.upper;
+  }
+}
+
 TEST(ThresholdBinomialP, MatchesReference) {
   int k = 0;
   for (const auto& c : numref::THRESHOLD_BINOMIAL) {
     SCOPED_TRACE(testing::Message() << "N " << c.n);
-    const double expected = cellsref::THRESHOLD_BINOMIAL_CELLS[k++];
-    const double got = ThresholdBinomialP(c.values, c.n);
-    if (expected < 0)
-      EXPECT_EQ(got, expected);
-    else
-      EXPECT_TRUE(NearReference(got, expected, GammaTolerance(7.5), 1e-300));
+    EXPECT_TRUE(MatchesBinoReference(ThresholdBinomialP(c.values, c.n), binoref::NUMREF[k++]));
   }
+  k = 0;
   for (const auto& c : cellsref::EXTRA) {
     SCOPED_TRACE(testing::Message() << "N " << c.n);
-    EXPECT_TRUE(NearReference(ThresholdBinomialP(c.values, c.n), c.expected, GammaTolerance(7.5), 1e-300));
+    EXPECT_TRUE(MatchesBinoReference(ThresholdBinomialP(c.values, c.n), binoref::EXTRA[k++]));
     std::vector<double> sorted(c.values, c.values + c.n);
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(ThresholdBinomialPSorted(sorted.data(), c.n), ThresholdBinomialP(c.values, c.n));
+  }
+}
+
+TEST(ThresholdBinomialP, CellFixturesMatchReferenceInAnyOrder) {
+  // Values at the middle of each cell, in a shuffled and in sorted order.
+  const double edges[17] = {0,   0.001, 0.01, 0.05, 0.1, 0.2,  0.3,  0.4,  0.5,
+                            0.6, 0.7,   0.8,  0.9,  0.95, 0.99, 0.999, 1};
+  std::mt19937_64 gen(31);
+  for (const auto& c : binoref::CELLS) {
+    std::vector<double> values;
+    for (int cell = 0; cell < 16; ++cell) values.insert(values.end(), c.cells[cell], (edges[cell] + edges[cell + 1]) / 2);
+    const int n = static_cast<int>(values.size());
+    SCOPED_TRACE(testing::Message() << "N " << n);
+    std::shuffle(values.begin(), values.end(), gen);
+    const double p = ThresholdBinomialP(values.data(), n);
+    EXPECT_TRUE(MatchesBinoReference(p, c.p));
+    EXPECT_EQ(ThresholdBinomialFromCells(n, c.cells), p);
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(ThresholdBinomialPSorted(values.data(), n), p);
   }
 }
 
@@ -233,22 +271,37 @@ TEST(ThresholdBinomialP, TooFewValuesAndTheTwoClassCase) {
   const double one[1] = {0.3};
   EXPECT_EQ(ThresholdBinomialP(one, 1), PVALUE_FAIL);
   EXPECT_EQ(ThresholdBinomialP(one, 0), PVALUE_FAIL);
-  // Two values expect 2 in all: no class reaches 5.
+  // Two values expect 2 in all: no class reaches 5; nine close one class.
   const double two[2] = {0.3, 0.6};
   EXPECT_EQ(ThresholdBinomialP(two, 2), PVALUE_SHORT);
+  std::vector<double> nine(9, 0.5);
+  EXPECT_EQ(ThresholdBinomialP(nine.data(), 9), PVALUE_SHORT);
   // Ten values: the cells up to 0.5 expect 0.01 + 0.09 + 0.4 + 0.5 + 4 x 1 =
   // 5 and close the first class (also in rounded arithmetic); the rest, 5,
   // the second. Three values lie below 0.5 (0.5 itself counts above):
-  // chi2 = (3 - 5)^2 / 5 + (7 - 5)^2 / 5 = 1.6 on one degree of freedom.
+  // T = (3 - 5)^2 / 5 + (7 - 5)^2 / 5 = 1.6, and the first class's count is
+  // binomial (10, 1/2): P(T > 1.6) = P(O <= 2 or O >= 8) = 112 / 1024,
+  // P(T >= 1.6) = 352 / 1024; the randomised p-value lies between.
   const double ten[10] = {0.0005, 0.2, 0.45, 0.5, 0.6, 0.7, 0.8, 0.9, 0.99, 1.0};
-  EXPECT_NEAR(ThresholdBinomialP(ten, 10), std::erfc(std::sqrt(1.6 / 2)), 1e-14);
-  EXPECT_NEAR(ThresholdBinomialPSorted(ten, 10), std::erfc(std::sqrt(1.6 / 2)), 1e-14);
+  const double p = ThresholdBinomialP(ten, 10);
+  EXPECT_TRUE(WithinBounds(p, 112.0 / 1024, 352.0 / 1024, 1e-12, 0));
+  EXPECT_EQ(ThresholdBinomialPSorted(ten, 10), p);
+}
+
+TEST(ThresholdBinomialP, AConstantRowFailsWithATinyPValue) {
+  // Every value in one cell: far beyond the law's table, never "short".
+  for (int n : {10, 50, 100, 600, 9999}) {
+    SCOPED_TRACE(n);
+    const std::vector<double> same(n, 0.55);
+    const double p = ThresholdBinomialPSorted(same.data(), n);
+    EXPECT_TRUE(p == PVALUE_FAIL || (p >= 0 && p < (n == 10 ? 0.01 : 1e-12))) << p;
+  }
 }
 
 TEST(ThresholdBinomialP, RowPValuesAreUniformUnderTheNull) {
   // Pooling cumulative counts gave a null mean of 0.84 at each N here (KS
   // below 1e-130); the cells give uniform p-values.
-  for (int n : {50, 100, 2000}) {
+  for (int n : {50, 100, 2000, 9999}) {
     SCOPED_TRACE(n);
     const std::vector<double> p = NullRows(500, n, 2104 + n, ThresholdBinomialPSorted);
     EXPECT_GT(KsUniformPValue(p.data(), 500), 1e-3);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "battery/BinoLaw.h"
 #include "battery/PValueTests.h"
 #include "battery/RunState.h"
 
@@ -163,6 +164,10 @@ TEST_F(ResultsModelTest, RowAndSummaryStatisticsEqualAComputationFromScratchAfte
     std::vector<unsigned> counts(bins, 0);
     for (double x : s.valid) ++counts[std::min(static_cast<int>(bins * x), bins - 1)];
     EXPECT_EQ(p.bins, counts) << r;
+    if (bins > 0 && !p.slash) {
+      const std::vector<int> binCounts(counts.begin(), counts.end());
+      EXPECT_EQ(p.pvalue, EqualBinsPearsonP(binCounts.data(), bins, n)) << r;
+    }
     if (bins == 0) {
       EXPECT_EQ(m.PearsonPValueText(r), " fail");
     }
