@@ -2,7 +2,9 @@
 // Kolmogorov-Smirnov p-value of a row of n uniform values (n = 50, 160 (the
 // largest exact matrix), 1,000 and 9,999), a row in the far tail, and a
 // window update of 500 rows of 9,999 values (KS, AD and the
-// binomial threshold p-value of every row).
+// binomial threshold p-value of every row); the Anderson-Darling p-value of
+// one row (n = 10, 50, 9,999) and its law alone at A^2 spread over the
+// null's range.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -53,6 +55,19 @@ void PValueTests_KsUniformPValueTail(benchmark::State& state) {
   }
 }
 BENCHMARK(PValueTests_KsUniformPValueTail)->Name("PValueTests/KsUniformPValueTail")->Arg(1000)->Arg(9999);
+
+// The Anderson-Darling p-value of a row of n uniform values (its statistic's
+// n logarithms and the law), cycling over 64 rows.
+void PValueTests_AdUniformPValue(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const auto rows = SortedRows(64, n, 107);
+  size_t r = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(AdUniformPValue(rows[r].data(), n));
+    r = (r + 1) % rows.size();
+  }
+}
+BENCHMARK(PValueTests_AdUniformPValue)->Name("PValueTests/AdUniformPValue")->Arg(10)->Arg(50)->Arg(9999);
 
 void PValueTests_Update500Rows(benchmark::State& state) {
   const int n = 9999;
