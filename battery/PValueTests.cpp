@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "battery/AdLaw.h"
 #include "battery/RunState.h"
 #include "battery/Distributions.h"
 #include "battery/KsSeriesCorrection.h"
@@ -301,17 +302,7 @@ double KsNormalPValue(double* values, int n) {
   return KsDistancePValue(n, KsDistance(values, n, NormalCdf));
 }
 
-double AdUniformPValue(const double* values, int n) {
-  double sum = 0.0;
-  for (int i = 0; i < n; ++i)
-    sum += (2.0 * i + 1.0) * std::log(std::fmax(1e-20, values[i] * (1.0 - values[n - 1 - i])));
-  double a2 = -double(n) - sum / n;
-  if (a2 < 0.01) return 1.0;
-  if (a2 <= 2.0)
-    return 1.0 - 2.0 * std::exp(-1.2337 / a2) * (1.0 + a2 / 8.0 - 0.04958 * a2 * a2 / (1.325 + a2)) / std::sqrt(a2);
-  if (a2 <= 4.0) return 0.6621361 * std::exp(-1.091638 * a2) + 0.95059 * std::exp(-2.005138 * a2);
-  return 0.5946335 * std::exp(-1.527198 * a2) + 0.4938691 * std::exp(-1.050321 * a2);
-}
+double AdUniformPValue(const double* values, int n) { return AdUpperTail(n, AdStatistic(values, n)); }
 
 namespace {
 

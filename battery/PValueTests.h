@@ -40,9 +40,11 @@ double KsUniformPValue(const double* values, int n);
 double KsNormalPValue(double* values, int n);
 
 // The Anderson-Darling p-value of n values, sorted ascending, against the
-// uniform law on [0, 1] (piecewise approximation of the limit law of A^2;
-// exactly 1 for A^2 < 0.01). Each product is floored at 1e-20 before its
-// logarithm, so values of exactly 0 or 1 give a large but finite A^2.
+// uniform law on [0, 1]: P_n(A^2 > a2) of the finite-n law of battery/AdLaw
+// (the exact limit law with a measured finite-n correction; exactly 1 for
+// A^2 < 0.01, where the limit law's distribution function is below 1e-50).
+// Each product is floored at 1e-20 before its logarithm, so values of
+// exactly 0 or 1 give a large but finite A^2.
 double AdUniformPValue(const double* values, int n);
 
 // The thresholds of the binomial threshold p-value, ascending.

@@ -4,7 +4,9 @@
 // binomial threshold p-value of a row (its law kept for the row's N, and
 // with a law to build for each new N), the Pearson column's p-value of a
 // row (a law to build for each n), and a window update of 500 rows of 9,999
-// values (KS, AD and the binomial threshold p-value of every row).
+// values (KS, AD and the binomial threshold p-value of every row);
+// the Anderson-Darling p-value of one row (n = 10, 50, 9,999) and its law
+// alone at A^2 spread over the null's range.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -126,6 +128,19 @@ BENCHMARK(PValueTests_EqualBinsPearsonP)
     ->Arg(400)
     ->Arg(530)
     ->Unit(benchmark::kMicrosecond);
+
+// The Anderson-Darling p-value of a row of n uniform values (its statistic's
+// n logarithms and the law), cycling over 64 rows.
+void PValueTests_AdUniformPValue(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const auto rows = SortedRows(64, n, 107);
+  size_t r = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(AdUniformPValue(rows[r].data(), n));
+    r = (r + 1) % rows.size();
+  }
+}
+BENCHMARK(PValueTests_AdUniformPValue)->Name("PValueTests/AdUniformPValue")->Arg(10)->Arg(50)->Arg(9999);
 
 void PValueTests_Update500Rows(benchmark::State& state) {
   const int n = 9999;
