@@ -9,16 +9,16 @@
 // judged against the exact rank law by a chi-square over classes merged
 // from the full rank downward, for every matrix size the mode walks.
 // The exact law, under the multinomial law of N matrices, of a chi-square
-// over three classes of probabilities q[0..2] (what is left, 1 - q0 - q1 -
-// q2, is not judged): every outcome of at least 1e-7 kept with its
-// statistic, the smaller ones down to 1e-30 gathered in bins of the
-// statistic 120 / 2^19 wide.
-class ThreeClassLaw {
+// over three or four classes of probabilities q[0..classes - 1] (what is
+// left, 1 - the sum of the q, is not judged): every outcome of at least
+// 1e-7 kept with its statistic, the smaller ones down to 1e-30 gathered in
+// bins of the statistic 120 / 2^19 wide.
+class FewClassLaw {
  public:
-  ThreeClassLaw(uint64_t N, const double q[3]);
+  FewClassLaw(uint64_t N, const double* q, int classes = 3);
 
-  // The statistic of the class counts O[0..2].
-  double Statistic(const uint64_t O[3]) const;
+  // The statistic of the class counts O[0..classes - 1].
+  double Statistic(const uint64_t* O) const;
 
   // The mid-p-value P(X > x) + P(X = x) / 2 of the statistic x, the binned
   // outcomes of x's bin counted half (an error below 1e-7, and 0.1 % in
@@ -31,7 +31,8 @@ class ThreeClassLaw {
   double RandomisedPValue(double x, double u) const;
 
   uint64_t N;
-  double q[3];
+  int classes;
+  double q[4] = {};
 
   static constexpr size_t BINS = size_t(1) << 19;
   static constexpr double X_MAX = 120;
@@ -55,20 +56,20 @@ class RANK : public TESTthd {
   static int rows, cols;
 
  private:
-  // The exact law of the three-class size R x C with N matrices, made at
-  // its first sequence of the run.
-  const ThreeClassLaw& ThreeClassLawOf(int R, int C, uint64_t N, const double q[3]);
+  // The exact law of the size R x C of three (or four) classes with N
+  // matrices, made at its first sequence of the run.
+  const FewClassLaw& FewClassLawOf(int R, int C, uint64_t N, const double* q, int classes);
 
   std::vector<uint64_t> matrix_;  // rows of ceil(cols / 64) words
   std::vector<uint64_t> counts_;  // per rank
   std::vector<double> law_;       // per rank
   std::vector<int> classOf_;      // per rank: its class, or -1 when not judged
-  // The exact laws of the three-class sizes met in this run, by size.
+  // The exact laws of the sizes met in this run that need one, by size.
   struct SizeLaw {
     int R, C;
-    ThreeClassLaw law;
+    FewClassLaw law;
   };
-  std::vector<SizeLaw> threeClassLaws_;
+  std::vector<SizeLaw> fewClassLaws_;
   // The sequence's hash, made at most once per sequence (RunTest clears
   // hashed_), when a size needs it.
   uint64_t hash_ = 0;

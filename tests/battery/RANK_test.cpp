@@ -205,7 +205,7 @@ TEST(RankLaw, ThreeClassLawAgreesWithTheExactMultinomialLaw) {
   // the outcomes below 1e-7, gathered in bins of the statistic, leave the
   // mid-p-value within 1e-7, and within 0.1 % in the tail.
   for (const auto& ref : RANK_THREE_CLASS_REF) {
-    const ThreeClassLaw law(ref.N, ref.q);
+    const FewClassLaw law(ref.N, ref.q);
     const double p = law.MidPValue(law.Statistic(ref.O));
     if (ref.midP < 1e-20) {
       EXPECT_LT(p, 1e-20) << ref.R << "x" << ref.C;

@@ -88,10 +88,11 @@ def rank_p(b, R, C):
     # Three classes need every class to expect at least 30 matrices.
     if classes < 3 or (classes == 3 and smallest < 30):
         return None
-    if classes == 3:
+    if classes == 3 or (classes == 4 and smallest < 10):
         # Below 1e-20 (a plain failure either way) the chi-square p-value
         # stands. The program randomises between P(X > x) and P(X >= x).
-        above, equal = three_class_tails(N, class_probs, class_counts)
+        tails = three_class_tails if classes == 3 else four_class_tails
+        above, equal = tails(N, class_probs, class_counts)
         mid = mp.mpf(above + equal / 2)
         if mid >= 1e-20:
             return mid, mp.mpf(above), mp.mpf(above + equal)
@@ -131,6 +132,54 @@ def three_class_tails(N, q, O):
         X = stat(aa, bb, cc)
         above += pr[X > x * (1 + 1e-9)].sum()
         equal += pr[np.abs(X - x) <= 1e-9 * x].sum()
+    return above, equal
+
+
+def four_class_tails(N, q, O):
+    """P(X > x) and P(X = x) of the four-class chi-square x of the counts O
+    under the multinomial law of N matrices over the four classes and what
+    is left: every outcome whose counts of the third class lie within 15
+    standard deviations of its mean (what lies beyond weighs below 1e-40)."""
+    import numpy as np
+    from scipy import special
+    q = [float(v) for v in q]
+    rest = max(0.0, 1 - sum(q))
+    E = [N * v for v in q]
+
+    def stat(a, b, c, e):
+        return ((a - E[0]) ** 2 / E[0] + (b - E[1]) ** 2 / E[1] + (c - E[2]) ** 2 / E[2]
+                + (e - E[3]) ** 2 / E[3])
+
+    x = stat(*[float(o) for o in O])
+    sd = (N * q[2] * (1 - q[2])) ** 0.5
+    cs = range(max(0, int(E[2] - 15 * sd)), min(N, int(E[2] + 15 * sd)) + 1)
+    above = equal = 0.0
+    a = np.arange(N + 1)
+    for d in range(N + 1 if rest > 0 else 1):
+        mass = 0.0
+        for e in range(N + 1 - d):
+            me = 0.0
+            for c in cs:
+                b = N - d - e - c - a
+                ok = b >= 0
+                aa, bb = a[ok], b[ok]
+                if aa.size == 0:
+                    continue
+                lp = (special.gammaln(N + 1) - special.gammaln(aa + 1) - special.gammaln(bb + 1) - special.gammaln(c + 1)
+                      - special.gammaln(e + 1) - special.gammaln(d + 1) + aa * np.log(q[0]) + bb * np.log(q[1])
+                      + c * np.log(q[2]) + e * np.log(q[3]))
+                if d > 0:
+                    lp += d * np.log(rest)
+                pr = np.exp(lp)
+                X = stat(aa, bb, c, e)
+                above += pr[X > x * (1 + 1e-9)].sum()
+                equal += pr[np.abs(X - x) <= 1e-9 * x].sum()
+                me += pr.sum()
+            mass += me
+            if e > E[3] and me < 1e-40:
+                break
+        if d > N * rest and mass < 1e-40:
+            break
     return above, equal
 
 
@@ -191,7 +240,8 @@ with open('tests/battery/RankMaurerReference.h', 'w') as f:
     f.write('// Made by tools/reference/rank_maurer.py; do not edit.\n#pragma once\n\n'
             '#include "battery/RunState.h"\n\n')
     f.write('// p: the chi-square p-value (four or more classes) or the exact\n'
-            '// mid-p-value (three classes), whose randomised p-value lies between\n'
+            '// mid-p-value (three classes, or four of which one expects fewer than\n'
+            '// ten matrices), whose randomised p-value lies between\n'
             '// greater = P(X > x) and atLeast = P(X >= x) (both p otherwise).\n'
             'struct RankRef { unsigned seed, n; int R, C; bool judged; double p, greater, atLeast; };\n\n'
             'const RankRef RANK_REF[] = {\n')
