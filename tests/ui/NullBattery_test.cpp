@@ -4,6 +4,8 @@
 // its sequences, which are the rows of that run's own report.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -12,6 +14,7 @@
 
 #include "engine/ResultsModel.h"
 #include "engine/RunTests.h"
+#include "platform/DynamicLibrary.h"
 #include "support/ProgramWindow.h"
 #include "tools/nullrun/BatteryRun.h"
 #include "ui/TestPanels.h"
@@ -172,6 +175,55 @@ TEST(NullBatterySummary, JudgesEveryColumnAndCountsTheRowsWithAnAtom) {
   EXPECT_NE(printed.find("more than 0.1 % of their values: 1\n  Atom "), std::string::npos) << printed;
   EXPECT_NE(printed.find("1 rows whose largest atom holds more than 0.1 % of their values"), std::string::npos);
   EXPECT_EQ(printed.find("Even: "), std::string::npos);
+}
+
+// The null generator plug-in: its words are splitmix64's outputs, low half
+// first (the first outputs from state 0 are the published ones); with P(1)
+// set to 0.502 its bits are 1 with that probability, Seek lands on the
+// word that reading on gives, and P(1) = 1/2 gives the plain words again.
+TEST(NullGenerator, PlainWordsAndTheBiasedStream) {
+  platform::DynamicLibrary* library = platform::LoadDynamicLibrary(QV_BIN_DIR "/NullGenerator.so");
+  ASSERT_NE(library, nullptr) << platform::LoadErrorText();
+  auto seek = reinterpret_cast<void (*)(uint64_t, uint64_t)>(platform::FindLibrarySymbol(library, "NullGen_Seek"));
+  auto setOnes = reinterpret_cast<void (*)(double)>(platform::FindLibrarySymbol(library, "NullGen_SetOnes"));
+  auto word = reinterpret_cast<uint32_t (*)()>(platform::FindLibrarySymbol(library, "ZAR_GetUL"));
+  ASSERT_TRUE(seek != nullptr && setOnes != nullptr && word != nullptr);
+
+  const uint64_t published[] = {0xE220A8397B1DCDAFull, 0x6E789E6AA1B965F4ull, 0x06C45D188009454Full};
+  for (bool reset : {false, true}) {
+    if (reset) {
+      setOnes(0.502);
+      setOnes(0.5);
+    }
+    seek(0, 0);
+    for (uint64_t output : published) {
+      EXPECT_EQ(word(), static_cast<uint32_t>(output));
+      EXPECT_EQ(word(), static_cast<uint32_t>(output >> 32));
+    }
+    seek(0, 3);
+    EXPECT_EQ(word(), static_cast<uint32_t>(published[1] >> 32));
+  }
+
+  const double p = 0.502;
+  const int words = 1 << 19;  // 2^24 bits
+  setOnes(p);
+  seek(5, 0);
+  std::vector<uint32_t> stream(words);
+  uint64_t ones = 0;
+  for (uint32_t& w : stream) {
+    w = word();
+    ones += static_cast<uint64_t>(__builtin_popcount(w));
+  }
+  const double bits = 32.0 * words;
+  const double sigma = std::sqrt(p * (1 - p) / bits);  // 1.2e-4: 0.5 lies 16 sigma away
+  EXPECT_NEAR(static_cast<double>(ones) / bits, p, 5 * sigma);
+  seek(5, 1000);
+  EXPECT_EQ(word(), stream[1000]);
+  EXPECT_EQ(word(), stream[1001]);
+  setOnes(0.5);
+  seek(0, 0);
+  EXPECT_EQ(word(), static_cast<uint32_t>(published[0]));
+  platform::FreeDynamicLibrary(library);
 }
 
 }  // namespace

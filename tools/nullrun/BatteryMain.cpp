@@ -1,5 +1,5 @@
 // null_battery: the window's default battery on a good generator.
-//   null_battery BITS SEQUENCES SEED [PROCESSES] [cells]
+//   null_battery BITS SEQUENCES SEED [PROCESSES] [cells|atoms] [ones=P] [plugin=PATH]
 // Runs the 26 tests the window offers, at the window's defaults, through
 // the engine on SEQUENCES sequences of BITS bits of splitmix64 seeded with
 // SEED, split over PROCESSES engine processes (default: one per processor
@@ -7,7 +7,11 @@
 // that test disjoint ranges of the stream, and prints the report's rows and
 // goodness-of-fit table for the whole run, each process's CPU-time lines,
 // and a summary against the calibration criteria; with `cells`, then each
-// test's p-values counted in the cells of the binomial threshold p-value.
+// test's p-values counted in the cells of the binomial threshold p-value;
+// with `atoms`, the rows whose p-values hold a visible atom. `ones=P` makes
+// each bit of the generator 1 with probability P (a biased source, to see
+// the battery's power); `plugin=PATH` tests another generator plug-in
+// instead (one without NullGen_Seek gives each process its own stream).
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wx/init.h>
@@ -46,16 +50,31 @@ int RunPart(nullrun::BatteryConfig config, int part, int parts) {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: null_battery BITS SEQUENCES SEED [PROCESSES] [cells]\n");
+    std::fprintf(stderr, "usage: null_battery BITS SEQUENCES SEED [PROCESSES] [cells|atoms] [ones=P] [plugin=PATH]\n");
     return 2;
   }
   nullrun::BatteryConfig config;
   config.bits = static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 0));
   config.sequences = std::atoi(argv[2]);
   config.seed = std::strtoull(argv[3], nullptr, 0);
-  int parts = argc > 4 ? std::atoi(argv[4]) : platform::ProcessorCount();
-  const bool cells = argc > 5 && std::string(argv[5]) == "cells";
-  const bool atoms = argc > 5 && std::string(argv[5]) == "atoms";
+  // The named options may come anywhere after SEED; the positional ones
+  // keep their places among the rest.
+  std::vector<std::string> positional;
+  for (int i = 4; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("ones=", 0) == 0) {
+      char* end = nullptr;
+      config.ones = std::strtod(arg.c_str() + 5, &end);
+      if (end == arg.c_str() + 5 || *end != '\0' || !(config.ones >= 0 && config.ones <= 1)) return 2;
+    } else if (arg.rfind("plugin=", 0) == 0) {
+      config.module = std::filesystem::absolute(arg.substr(7)).string();
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  int parts = !positional.empty() ? std::atoi(positional[0].c_str()) : platform::ProcessorCount();
+  const bool cells = positional.size() > 1 && positional[1] == "cells";
+  const bool atoms = positional.size() > 1 && positional[1] == "atoms";
   if (config.bits < 32 || config.sequences < 1) return 2;
   parts = std::max(1, std::min(parts, config.sequences));
   config.binDir = nullrun::ExecutableFolder();
@@ -94,9 +113,12 @@ int main(int argc, char** argv) {
     if (ok) {
       std::printf("# null_battery");
       for (int i = 1; i < argc; ++i) std::printf(" %s", argv[i]);
-      std::printf("\n# the window's default battery on %d sequences of %u bits of splitmix64 (seed %llu), "
+      std::string source = "splitmix64 (seed " + std::to_string(config.seed) + ")";
+      if (config.ones != 0.5) source += " with P(1) = " + std::to_string(config.ones);
+      if (!config.module.empty()) source = config.module;
+      std::printf("\n# the window's default battery on %d sequences of %u bits of %s, "
                   "%d engine process(es), %.0f s\n\n",
-                  config.sequences, config.bits, static_cast<unsigned long long>(config.seed), parts, seconds);
+                  config.sequences, config.bits, source.c_str(), parts, seconds);
       std::printf("# the engine's checks and the tests' constructors said:\n");
       for (const std::string& line : nullrun::CheckLines(results[0])) std::printf("#   %s\n", line.c_str());
       std::printf("\n");

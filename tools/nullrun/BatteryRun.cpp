@@ -132,17 +132,24 @@ bool CopyFile(const std::string& from, const std::string& to) {
 }
 
 using SeekFunction = void (*)(uint64_t seed, uint64_t word);
+using OnesFunction = void (*)(double p);
 using WordFunction = uint32_t (*)();
+
+// Places the generator at word `word` of the seed's stream; a plug-in
+// without NullGen_Seek just goes on.
+void SeekGenerator(platform::DynamicLibrary* generator, uint64_t seed, uint64_t word) {
+  auto seek = reinterpret_cast<SeekFunction>(platform::FindLibrarySymbol(generator, "NullGen_Seek"));
+  if (seek != nullptr) seek(seed, word);
+}
 
 // The slot of every row: each test that the run kept is built again (its
 // parameters as the engine's checks and constructors left them) and run on
 // the part's first sequence; its labels must be the model's next rows.
 bool RowSlots(platform::DynamicLibrary* generator, const BatteryConfig& config, int first, BatteryPart* part) {
-  auto seek = reinterpret_cast<SeekFunction>(platform::FindLibrarySymbol(generator, "NullGen_Seek"));
   auto word = reinterpret_cast<WordFunction>(platform::FindLibrarySymbol(generator, "ZAR_GetUL"));
   const uint32_t words = config.bits / 32;
   std::vector<uint32_t> bits(words + 2, 0u);
-  seek(config.seed, static_cast<uint64_t>(first) * words);
+  SeekGenerator(generator, config.seed, static_cast<uint64_t>(first) * words);
   for (uint32_t i = 0; i < words; ++i) bits[i] = word();
   char scratch[PATH_BUF_SIZE];
   pathBuf = scratch;
@@ -218,14 +225,21 @@ bool PrepareFolder(const BatteryConfig& config) {
 }
 
 bool RunBatteryPart(const BatteryConfig& config, int first, int count, BatteryPart* part) {
-  const std::string modulePath = config.binDir + "/" + GENERATOR_MODULE;
+  const std::string modulePath = config.module.empty() ? config.binDir + "/" + GENERATOR_MODULE : config.module;
   platform::DynamicLibrary* generator = platform::LoadDynamicLibrary(modulePath.c_str());
   if (generator == nullptr) {
     std::fprintf(stderr, "cannot load %s: %s\n", modulePath.c_str(), platform::LoadErrorText().c_str());
     return false;
   }
-  auto seek = reinterpret_cast<SeekFunction>(platform::FindLibrarySymbol(generator, "NullGen_Seek"));
-  seek(config.seed, static_cast<uint64_t>(first) * (config.bits / 32));
+  if (config.ones != 0.5) {
+    auto setOnes = reinterpret_cast<OnesFunction>(platform::FindLibrarySymbol(generator, "NullGen_SetOnes"));
+    if (setOnes == nullptr) {
+      std::fprintf(stderr, "%s has no NullGen_SetOnes\n", modulePath.c_str());
+      return false;
+    }
+    setOnes(config.ones);
+  }
+  SeekGenerator(generator, config.seed, static_cast<uint64_t>(first) * (config.bits / 32));
 
   std::vector<char> folder(config.folder.begin(), config.folder.end());
   folder.push_back('\0');

@@ -24,6 +24,8 @@ struct BatteryConfig {
   uint64_t seed = 0;   // of the generator stream
   std::string folder;  // an empty folder for the run's data files and report
   std::string binDir;  // where the data files and the generator module lie
+  double ones = 0.5;   // the generator's P(1) (NullGen_SetOnes)
+  std::string module;  // another generator plug-in; empty: binDir's null generator
 };
 
 // One engine run's part: its rows, the slot of each row, the p-values of its
