@@ -569,8 +569,12 @@ TEST_F(RunTestsTest, AnEndAfterAMidRunErrorWaitsForTheTestsStillRunning) {
     EXPECT_EQ(testTable[SLOT_CUSUM].test, nullptr) << c.what;
     EXPECT_EQ(seqBits, nullptr);
     EXPECT_FALSE(Exists("_Quorvane.txt"));
-    // The kept worker waits for good and never runs its test again.
+    // The kept worker waits for good and never runs its test again: what
+    // it kept (its test and its last results) is freed here.
     delete testTable[SLOT_AMLS].test;
     testTable[SLOT_AMLS].test = nullptr;
+    for (char* label : resultLabels[SLOT_AMLS]) delete[] label;
+    resultLabels[SLOT_AMLS].clear();
+    resultPValues[SLOT_AMLS].clear();
   }
 }
