@@ -133,6 +133,30 @@ uint64_t Gcd(uint64_t a, uint64_t b) {
   return a;
 }
 
+// The variance of a block's count of matches: L = M - m + 1 windows, each
+// a match with probability p = 2^-m; two windows less than m apart never
+// both match (the template has no border), others are independent:
+// L p - (2m - 1) L p^2 + m (m - 1) p^2. (With M for L and no last term it
+// is off by (m - 1) p (1 - (3m - 1) p), enough to bend the p-values of a
+// thousand blocks.)
+double NotmVariance(uint64_t M, int m) {
+  const double p = std::ldexp(1.0, -m);
+  const double windows = static_cast<double>(M) - m + 1;
+  return windows * (p - (2 * m - 1) * p * p) + m * (m - 1.0) * p * p;
+}
+
+// The blocks' chi-square: their counts' squared distances from the mean
+// over the variance.
+double NotmChiSquare(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m) {
+  const double mean = (static_cast<double>(M) - m + 1) * std::ldexp(1.0, -m);
+  double chi2 = 0;
+  for (uint32_t w = 0; w < blocks; ++w) {
+    const double d = counts[w * stride] - mean;
+    chi2 += d * d;
+  }
+  return chi2 / NotmVariance(M, m);
+}
+
 }  // namespace
 
 double NotmLatticeStep(uint64_t M, int m) {
@@ -144,42 +168,17 @@ double NotmLatticeStep(uint64_t M, int m) {
   uint64_t g = 0;
   for (int64_t c = 1; c <= 4; ++c) g = Gcd(g, static_cast<uint64_t>(std::llabs(c * (a * c - L))));
   const double p = std::ldexp(1.0, -m);
-  const double windows = static_cast<double>(L);
-  const double variance = windows * (p - (2 * m - 1) * p * p) + m * (m - 1.0) * p * p;
-  return std::ldexp(static_cast<double>(g), m + 1) * p * p / variance;
+  return std::ldexp(static_cast<double>(g), m + 1) * p * p / NotmVariance(M, m);
 }
 
 double NotmPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m) {
-  const double p = std::ldexp(1.0, -m);
-  // L = M - m + 1 windows, each a match with probability p; two windows
-  // less than m apart never both match (the template has no border), others
-  // are independent: variance L p - (2m - 1) L p^2 + m (m - 1) p^2. (With M
-  // for L and no last term it is off by (m - 1) p (1 - (3m - 1) p), enough
-  // to bend the p-values of a thousand blocks.)
-  const double windows = static_cast<double>(M) - m + 1;
-  const double mean = windows * p;
-  const double variance = windows * (p - (2 * m - 1) * p * p) + m * (m - 1.0) * p * p;
-  double chi2 = 0;
-  for (uint32_t w = 0; w < blocks; ++w) {
-    const double d = counts[w * stride] - mean;
-    chi2 += d * d;
-  }
-  chi2 /= variance;
+  const double chi2 = NotmChiSquare(counts, blocks, stride, M, m);
   // N degrees of freedom: half of an odd N is not an integer.
   return IncompleteGammaQ(blocks / 2.0, chi2 / 2);
 }
 
 double NotmRandomisedPValue(const uint32_t* counts, uint32_t blocks, size_t stride, uint64_t M, int m, double u) {
-  const double p = std::ldexp(1.0, -m);
-  const double windows = static_cast<double>(M) - m + 1;
-  const double mean = windows * p;
-  const double variance = windows * (p - (2 * m - 1) * p * p) + m * (m - 1.0) * p * p;
-  double chi2 = 0;
-  for (uint32_t w = 0; w < blocks; ++w) {
-    const double d = counts[w * stride] - mean;
-    chi2 += d * d;
-  }
-  chi2 /= variance;
+  const double chi2 = NotmChiSquare(counts, blocks, stride, M, m);
   const double half = NotmLatticeStep(M, m) / 2;
   const double beyond = IncompleteGammaQ(blocks / 2.0, (chi2 + half) / 2);
   const double atLeast = IncompleteGammaQ(blocks / 2.0, std::max(0.0, chi2 - half) / 2);
