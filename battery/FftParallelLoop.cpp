@@ -30,13 +30,49 @@ struct Loop {
   double helperSeconds = 0;  // the CPU the helpers spent on them, likewise
 };
 
+// The loop's state and the processors' budget, under one mutex. The
+// helper threads are made at the first loop, not with the budget.
+//
+// A helper wakes only with a processor taken for it (a ticket), so a woken
+// helper always has one to compute on: no more helpers are awake than
+// processors are free, and none wakes to find none. It keeps the processor
+// for its chunks, one after the other, until no queued loop has a chunk
+// left or a sub-thread waits for one.
 struct Helpers {
   std::mutex mutex;
-  std::condition_variable wake;      // helpers wait for a queued loop
+  std::condition_variable wake;      // sleeping helpers wait for a ticket
   std::condition_variable finished;  // callers wait for their chunks
+  std::condition_variable freed;     // pool sub-threads wait for a free processor
   std::deque<Loop*> queued;          // loops whose chunks may be unclaimed
-  int idle = 0;
+  int sleeping = 0;                  // helpers waiting for a ticket
+  int tickets = 0;                   // processors taken for helpers not yet awake
+  int free = std::max(1, platform::ProcessorCount());  // processors no one holds
+  int waiting = 0;                                     // sub-threads waiting for one
+
+  // Wakes up to `wanted` sleeping helpers, each with a processor, while
+  // processors are free and no sub-thread waits for one.
+  void WakeHelpers(int wanted) {
+    while (wanted-- > 0 && free > 0 && waiting == 0 && sleeping > tickets) {
+      --free;
+      ++tickets;
+      wake.notify_one();
+    }
+  }
+  // A processor given back: to a waiting sub-thread first, else to a
+  // sleeping helper for a loop that has chunks left.
+  void Give() {
+    ++free;
+    if (waiting > 0)
+      freed.notify_one();
+    else if (!queued.empty())
+      WakeHelpers(1);
+  }
 };
+
+Helpers& TheState() {
+  static Helpers* state = new Helpers;  // left for the process's end, as the helpers are
+  return *state;
+}
 
 // Set on a helper while it runs a chunk: the CPU that the helpers of a loop
 // nested in that chunk spend goes there, and so to the outer loop's caller.
@@ -50,7 +86,7 @@ thread_local double* nestedSeconds = nullptr;
 // what the helpers of the loops nested in that chunk spent.
 Helpers& TheHelpers() {
   static Helpers* helpers = [] {
-    auto* h = new Helpers;
+    Helpers* h = &TheState();
     const int count = platform::ProcessorCount();
     for (int t = 0; t < count; ++t) {
       try {
@@ -65,10 +101,18 @@ Helpers& TheHelpers() {
           nestedSeconds = &nested;
           std::unique_lock<std::mutex> lock(h->mutex);
           for (;;) {
-            ++h->idle;
-            h->wake.wait(lock, [h] { return !h->queued.empty(); });
-            --h->idle;
-            while (!h->queued.empty()) {
+            // A helper that finds chunks queued and a processor free (as
+            // when it starts after a loop was queued) takes it itself.
+            if (!h->queued.empty() && h->free > 0 && h->waiting == 0) {
+              --h->free;
+            } else {
+              ++h->sleeping;
+              h->wake.wait(lock, [h] { return h->tickets > 0; });
+              --h->tickets;
+              --h->sleeping;
+            }
+            // This helper holds a processor until it gives it back below.
+            while (!h->queued.empty() && h->waiting == 0) {
               Loop* loop = h->queued.front();
               const int i = loop->next.fetch_add(1);
               if (i >= loop->count) {
@@ -83,6 +127,7 @@ Helpers& TheHelpers() {
               charge(loop, nested);
               if (++loop->done == loop->count) h->finished.notify_all();
             }
+            h->Give();
           }
         }).detach();
       } catch (const std::system_error&) {
@@ -106,8 +151,7 @@ void FftParallelLoop(void* (*work)(char*), char* jobdata, size_t elsize, int njo
   {
     std::lock_guard<std::mutex> lock(h.mutex);
     h.queued.push_back(&loop);
-    const int wanted = std::min(njobs - 1, h.idle);
-    for (int k = 0; k < wanted; ++k) h.wake.notify_one();
+    h.WakeHelpers(njobs - 1);
   }
   int mine = 0;
   for (int i; (i = loop.next.fetch_add(1)) < njobs; ++mine) work(jobdata + static_cast<size_t>(i) * elsize);
@@ -126,6 +170,23 @@ void FftParallelLoop(void* (*work)(char*), char* jobdata, size_t elsize, int njo
     *nestedSeconds += loop.helperSeconds;
   else
     platform::CreditCurrentThread(loop.helperSeconds);
+}
+
+ProcessorHold::ProcessorHold() {
+  Helpers& h = TheState();
+  std::unique_lock<std::mutex> lock(h.mutex);
+  ++h.waiting;
+  h.freed.wait(lock, [&h] { return h.free > 0; });
+  --h.waiting;
+  --h.free;
+  // The helpers held back while sub-threads waited may take what is left.
+  if (!h.queued.empty()) h.WakeHelpers(h.free);
+}
+
+ProcessorHold::~ProcessorHold() {
+  Helpers& h = TheState();
+  std::lock_guard<std::mutex> lock(h.mutex);
+  h.Give();
 }
 
 int FftPlanThreads() { return std::max(1, platform::ProcessorCount() / 2); }

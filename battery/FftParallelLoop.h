@@ -14,6 +14,21 @@
 // calling thread's clock, so that a test's CPU time counts its transforms
 // whole.
 
+// The pools' sub-threads and this loop's helpers share the processors this
+// process may run on: a sub-thread holds one for each job it runs, a helper
+// for each chunk, and no more are held at once than there are processors.
+// A sub-thread that finds none free waits, at most for a helper's chunk; a
+// helper takes one only while no sub-thread waits, so the helpers compute
+// on the processors the pools leave free and a test with its sub-threads
+// never computes on more threads than there are processors.
+class ProcessorHold {
+ public:
+  ProcessorHold();   // waits for a free processor and holds it
+  ~ProcessorHold();  // gives it back
+  ProcessorHold(const ProcessorHold&) = delete;
+  ProcessorHold& operator=(const ProcessorHold&) = delete;
+};
+
 // The threads of FFTW's plans: half the processors this process may run
 // on, at least 1.
 int FftPlanThreads();

@@ -2,7 +2,10 @@
 // The pool of sub-threads that a pooled test (DFT, AMLS, AUTOW, PARTITION,
 // PERM, LINCPLX) keeps for the length of a run, written once. The test's
 // worker counts against the concurrency limit until RunTest returns, after
-// its sub-threads are done.
+// its sub-threads are done. Each job runs holding one of the processors
+// that every pool's sub-threads and FFTW's loop helpers share
+// (ProcessorHold), so that the sub-threads of all pools together never
+// compute on more threads than there are processors.
 //
 // Sub-thread i owns job record jobs[i], an auto-reset start event hINI[i]
 // and an end event hEND[i]. The record's key field (named by the test: R, S
@@ -35,6 +38,8 @@
 #include <cstdint>
 #include <memory>
 #include <type_traits>
+
+#include "battery/FftParallelLoop.h"
 
 namespace platform {
 struct Event;
@@ -198,6 +203,7 @@ class SubThreadPool : public SubThreadPoolBase {
     void* context = nullptr;
     bool Serve(int i) override {
       if (jobs[i].*Key == 0) return false;
+      const ProcessorHold hold;
       routine(context, jobs[i], i);
       return true;
     }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "battery/SubThreadPool.h"
+#include "platform/Processors.h"
 #include "platform/ThreadClock.h"
 
 namespace {
@@ -225,4 +228,75 @@ TEST(FftParallelLoop, TheCallersClockCountsWholeTransformsAtEveryRowCount) {
   }
   fftwf_free(in);
   fftwf_free(out);
+}
+
+namespace {
+
+// Counts the threads that compute at once: a pool job's own parts and
+// every chunk, whoever runs it.
+struct Gauge {
+  std::atomic<int> now{0}, most{0};
+  void Enter() {
+    const int n = now.fetch_add(1) + 1;
+    for (int m = most.load(); n > m && !most.compare_exchange_weak(m, n);) {
+    }
+  }
+  void Leave() { now.fetch_sub(1); }
+};
+Gauge gauge;
+
+void* GaugedChunk(char*) {
+  gauge.Enter();
+  BurnCpu(2e-4);
+  gauge.Leave();
+  return nullptr;
+}
+
+// A pool job: computes, runs a parallel loop of twice as many chunks as
+// there are processors, computes again.
+void GaugedJob(void*, int, int) {
+  std::vector<char> chunks(2 * platform::ProcessorCount());
+  for (int round = 0; round < 3; ++round) {
+    gauge.Enter();
+    BurnCpu(2e-4);
+    gauge.Leave();
+    FftParallelLoop(GaugedChunk, chunks.data(), 1, static_cast<int>(chunks.size()), nullptr);
+  }
+}
+
+}  // namespace
+
+// The sub-threads of a pool that runs a job on every processor, each job
+// driving parallel loops, and the loop's helpers together never compute on
+// more threads than there are processors; with one job the helpers take
+// the chunks on the processors left free.
+TEST(FftParallelLoop, SharesTheProcessorsWithThePoolsSubThreads) {
+  const int processors = platform::ProcessorCount();
+  NumberedPool pool;
+  pool.Create(processors);
+  ASSERT_EQ(pool.Start(GaugedJob, nullptr), processors);
+  for (int round = 0; round < 20; ++round) ASSERT_TRUE(pool.RunAll(2 * processors));
+  EXPECT_LE(gauge.most.load(), processors);
+  EXPECT_GE(gauge.most.load(), std::min(processors, 2));
+
+  if (processors < 2) return;
+  Pair pair;  // its two chunks meet only when a helper takes one
+  pair.burn = 0;
+  PairChunk chunks[2] = {{&pair}, {&pair}};
+  NumberedPool one;
+  one.Create(1);
+  struct Context {
+    PairChunk* chunks;
+  } context{chunks};
+  ASSERT_EQ(one.Start(
+                [](void* c, int, int) {
+                  FftParallelLoop(RunPair, reinterpret_cast<char*>(static_cast<Context*>(c)->chunks),
+                                  sizeof(PairChunk), 2, nullptr);
+                },
+                &context),
+            1);
+  ASSERT_TRUE(one.RunAll(1));
+  EXPECT_EQ(pair.begun.load(), 2);
+  pool.End();
+  one.End();
 }
