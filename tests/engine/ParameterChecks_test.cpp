@@ -313,6 +313,11 @@ TEST_F(ParameterChecksTest, SecondPassRulesOnTheSequenceLength) {
       {"gap distance with 2000 sequences", SLOT_BLKGAPDIS, [] { seqCount = 2000; },
        "Block gap distance: sequence length too short for 2000 sequences; the test needs at least 1.5 Gbits in 'Seq. "
        "len.'\n\n"},
+      // The window's largest count: 2575 e^(0.006674 * 9999) = 2.47e32 bits,
+      // 2.30e23 after three divisions by 1024 (computed apart, in python3).
+      {"gap distance with 9999 sequences", SLOT_BLKGAPDIS, [] { seqCount = 9999; },
+       "Block gap distance: sequence length too short for 9999 sequences; the test needs at least 2.3e+23 Gbits in "
+       "'Seq. len.'\n\n"},
       {"short blocks distance", SLOT_SHORTBLK, [] { seqLen = 10, shortBlkDmax = 8, shortBlkSmin = 2; },
        "Short blocks: distance min <= 5\n\n"},
       {"serial minimum", SLOT_SERIAL, [] { seqLen = 64, serialSmin = 5; }, "Serial: min <= 4\n\n"},
