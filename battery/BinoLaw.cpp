@@ -301,14 +301,37 @@ double ThresholdBinomialFromCells(int N, const int* cells, double exactBelow) {
   return c.law.PValue(counts, u);
 }
 
+double EqualBinsTail(int m, int n, double x) {
+  const int k = m - 1;
+  const double q = IncompleteGammaQ(k / 2.0, x / 2);
+  if (q < 0 || x <= 0) return q;
+  // d = (x/2)^(k/2) e^(-x/2) / Gamma(k/2 + 1) = Q_{k+2}(x) - Q_k(x).
+  const double a = k / 2.0, v = x / 2;
+  const double d = std::exp(a * std::log(v) - v - LogGamma(a + 1));
+  const double poly = (m + 1) - (2.0 * m - 1) * v / (a + 1) + (m - 2.0) * v * v / ((a + 1) * (a + 2));
+  return std::clamp(q + k * d * poly / (12.0 * n), 0.0, 1.0);
+}
+
 double EqualBinsPearsonP(const int* counts, int m, int n, double exactBelow) {
   if (m < 2) return PVALUE_SHORT;
   const double expected = static_cast<double>(n) / m;
   if (!(expected < exactBelow)) {
-    // Where the bins expect enough values, the chi-square law.
     double chi2 = 0;
     for (int b = 0; b < m; ++b) chi2 += (counts[b] - expected) * (counts[b] - expected) / expected;
-    return ChiSquarePValue(m - 1, chi2);
+    if (!(exactBelow > 0)) return ChiSquarePValue(m - 1, chi2);
+    const double u = HashUniform(CountsHash(counts, m), PEARSON_SALT);
+    // Two bins: the exact binomial law (the expansion below turns negative
+    // in its far tail).
+    if (m == 2) return BinomialTwoSidedRandomisedP(static_cast<uint64_t>(n), 0.5, static_cast<uint64_t>(counts[0]), u);
+    // Where the bins expect enough values: the law to order 1/n. The
+    // statistic (m/n) sum O^2 - n steps by 2m/n (sum O^2 has the parity of
+    // n): the p-value is randomised over the atom, its ends taken half a
+    // step either side.
+    const double half = static_cast<double>(m) / n;
+    const double atLeast = EqualBinsTail(m, n, chi2 - half);
+    if (atLeast < 0) return PVALUE_FAIL;
+    const double greater = std::max(0.0, EqualBinsTail(m, n, chi2 + half));
+    return RandomisedPValue(greater, atLeast, u);
   }
   const CachedLaw& c = Cached(m, n, exactBelow, [&](CachedLaw& entry) {
     entry.law.Build(std::vector<double>(m, 1.0 / m), n, exactBelow);

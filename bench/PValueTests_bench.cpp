@@ -101,8 +101,9 @@ BENCHMARK(PValueTests_ThresholdBinomialPSortedNewN)
     ->Unit(benchmark::kMicrosecond);
 
 // The Pearson column's p-value of a row of n values in round(sqrt(n)) equal
-// bins, n = n0, n0 + 1, ..., n0 + 39 in turn: each call builds its law, as a
-// run's end does once for its rows' n.
+// bins, n = n0, n0 + 1, ..., n0 + 39 in turn: where the bins expect fewer
+// than 25 values each call builds its law, as a run's end does once for its
+// rows' n; from 25 on (n >= 600) the chi-square law with its 1/n term.
 void PValueTests_EqualBinsPearsonP(benchmark::State& state) {
   const int n0 = static_cast<int>(state.range(0));
   std::vector<std::vector<int>> bins;
@@ -127,6 +128,8 @@ BENCHMARK(PValueTests_EqualBinsPearsonP)
     ->Arg(200)
     ->Arg(400)
     ->Arg(530)
+    ->Arg(1000)
+    ->Arg(9999)
     ->Unit(benchmark::kMicrosecond);
 
 // The Anderson-Darling p-value of a row of n uniform values (its statistic's

@@ -180,7 +180,7 @@ int ResultsModel::FinishRun(int sequences) {
     p.slash = p.n < 3 * p.m;
     if (p.slash) continue;
     // Pearson's statistic by its multinomial law where the bins expect few
-    // values, by the chi-square law elsewhere.
+    // values, by the chi-square law with its 1/n term elsewhere.
     counts.assign(p.bins.begin(), p.bins.end());
     p.pvalue = EqualBinsPearsonP(counts.data(), p.m, p.n);
   }

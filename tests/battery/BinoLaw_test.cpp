@@ -91,18 +91,53 @@ TEST(EqualBinsPearsonP, MatchesReference) {
   }
 }
 
-TEST(EqualBinsPearsonP, BinsExpectingEnoughKeepTheChiSquareLaw) {
-  // 900 values in 30 bins expect 30 each: the chi-square p-value as before.
+TEST(EqualBinsPearsonP, PlainChiSquareOnRequestAndTinyTails) {
+  // 900 values in 30 bins expect 30 each: exactBelow 0 gives the plain
+  // chi-square law (the default, its 1/n term, is in the table above).
   std::vector<int> bins(30, 30);
   bins[0] = 45;
   bins[1] = 15;
   const double chi2 = (15.0 * 15 + 15.0 * 15) / 30;
-  EXPECT_EQ(EqualBinsPearsonP(bins.data(), 30, 900), ChiSquarePValue(29, chi2));
-  // All values in one bin: a tiny p-value, never short.
-  std::vector<int> one(10, 0);
-  one[3] = 100;
-  const double p = EqualBinsPearsonP(one.data(), 10, 100);
-  EXPECT_TRUE(p == PVALUE_FAIL || (p >= 0 && p < 1e-12)) << p;
+  EXPECT_EQ(EqualBinsPearsonP(bins.data(), 30, 900, 0.0), ChiSquarePValue(29, chi2));
+  // All values in one bin: a tiny p-value, never short, on either side of
+  // 25 expected.
+  for (int n : {100, 2500}) {
+    const int m = static_cast<int>(std::sqrt(static_cast<double>(n)) + 0.5);
+    std::vector<int> one(m, 0);
+    one[3] = n;
+    const double p = EqualBinsPearsonP(one.data(), m, n);
+    EXPECT_TRUE(p == PVALUE_FAIL || (p >= 0 && p < 1e-12)) << n << ": " << p;
+  }
+}
+
+TEST(EqualBinsTail, MatchesReference) {
+  // The chi-square law with its 1/n term at chi-square quantiles from 0.5 to
+  // 1e-12, from 24 bins expecting 25 to 1000 bins expecting 1000.
+  for (const auto& c : binoref::TAILS) {
+    SCOPED_TRACE(testing::Message() << "m " << c.m << ", n " << c.n << ", x " << c.x);
+    EXPECT_TRUE(NearReference(EqualBinsTail(c.m, c.n, c.x), c.tail, 1e-10));
+  }
+}
+
+TEST(EqualBinsTail, DecreasesFromOneAndApproachesTheChiSquareLaw) {
+  for (int m : {3, 5, 24, 100, 1000}) {
+    for (double e : {25.0, 100.0}) {
+      const int n = static_cast<int>(m * e);
+      SCOPED_TRACE(testing::Message() << "m " << m << ", n " << n);
+      EXPECT_EQ(EqualBinsTail(m, n, 0.0), 1.0);
+      double last = 1.0;
+      const double top = m + 40 * std::sqrt(2.0 * m) + 60;
+      for (double x = 0; x <= top; x += top / 4000) {
+        const double t = EqualBinsTail(m, n, x);
+        ASSERT_GE(t, 0.0) << x;
+        ASSERT_LE(t, last) << x;
+        last = t;
+      }
+    }
+    // Many values per bin: the chi-square law.
+    const double x = m + 3 * std::sqrt(2.0 * m);
+    EXPECT_TRUE(NearReference(EqualBinsTail(m, 100000000, x), ChiSquarePValue(m - 1, x), 1e-5));
+  }
 }
 
 }  // namespace
