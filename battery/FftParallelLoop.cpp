@@ -37,7 +37,10 @@ struct Loop {
 // helper always has one to compute on: no more helpers are awake than
 // processors are free, and none wakes to find none. It keeps the processor
 // for its chunks, one after the other, until no queued loop has a chunk
-// left or a sub-thread waits for one.
+// left or a sub-thread waits for one. The helpers leave one processor free:
+// for the thread that hands out and collects a pool's jobs, for a loop's
+// caller that holds none, and for a sub-thread that has just given its own
+// back and is still signalling its end.
 struct Helpers {
   std::mutex mutex;
   std::condition_variable wake;      // sleeping helpers wait for a ticket
@@ -49,10 +52,13 @@ struct Helpers {
   int free = std::max(1, platform::ProcessorCount());  // processors no one holds
   int waiting = 0;                                     // sub-threads waiting for one
 
+  // A helper may take a processor: one more than it takes is free and no
+  // sub-thread waits for one.
+  bool HelperMayTake() const { return free > 1 && waiting == 0; }
   // Wakes up to `wanted` sleeping helpers, each with a processor, while
-  // processors are free and no sub-thread waits for one.
+  // they may take one.
   void WakeHelpers(int wanted) {
-    while (wanted-- > 0 && free > 0 && waiting == 0 && sleeping > tickets) {
+    while (wanted-- > 0 && HelperMayTake() && sleeping > tickets) {
       --free;
       ++tickets;
       wake.notify_one();
@@ -103,7 +109,7 @@ Helpers& TheHelpers() {
           for (;;) {
             // A helper that finds chunks queued and a processor free (as
             // when it starts after a loop was queued) takes it itself.
-            if (!h->queued.empty() && h->free > 0 && h->waiting == 0) {
+            if (!h->queued.empty() && h->HelperMayTake()) {
               --h->free;
             } else {
               ++h->sleeping;
