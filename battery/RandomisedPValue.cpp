@@ -49,32 +49,25 @@ double BinomialPmf(uint64_t trials, double q, int64_t k) {
 }
 
 uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
-  uint64_t h = 0x6A09E667F3BCC909ull ^ bits;
-  const uint64_t whole = bits / 32;
+  SequenceHasher hasher(bits);
+  const uint64_t pairs = bits / 64;
   uint64_t i = 0;
-  // words[i] | words[i + 1] << 32, in one load on a little-endian machine.
-  auto pair = [words](uint64_t j) {
-    uint64_t w;
-    if constexpr (LITTLE_ENDIAN_WORDS)
-      std::memcpy(&w, words + j, sizeof w);
-    else
-      w = words[j] | (static_cast<uint64_t>(words[j + 1]) << 32);
-    return w;
-  };
-  auto step = [&h](uint64_t w) {
-    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
-    h ^= h >> 29;
-  };
   // Four steps per turn of the loop, then the pairs left.
-  for (; i + 8 <= whole; i += 8) {
-    step(pair(i));
-    step(pair(i + 2));
-    step(pair(i + 4));
-    step(pair(i + 6));
+  for (; i + 4 <= pairs; i += 4) {
+    hasher.Pair(SequenceHasher::PairAt(words, i));
+    hasher.Pair(SequenceHasher::PairAt(words, i + 1));
+    hasher.Pair(SequenceHasher::PairAt(words, i + 2));
+    hasher.Pair(SequenceHasher::PairAt(words, i + 3));
   }
-  for (; i + 2 <= whole; i += 2) step(pair(i));
+  for (; i < pairs; ++i) hasher.Pair(SequenceHasher::PairAt(words, i));
+  return hasher.Finish(words, bits);
+}
+
+uint64_t SequenceHasher::Finish(const uint32_t* words, uint64_t bits) const {
   // The bits left, at most one whole word and a part of the next, in one
   // chunk with the first of them lowest.
+  const uint64_t whole = bits / 32;
+  uint64_t i = 2 * (bits / 64);
   uint64_t tail = 0;
   int shift = 0;
   if (i < whole) {
@@ -83,8 +76,7 @@ uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
   }
   const int rest = static_cast<int>(bits % 32);
   if (rest != 0) tail |= static_cast<uint64_t>(words[i] & ((1u << rest) - 1)) << shift;
-  h = (h ^ tail) * 0x9E3779B97F4A7C15ull;
-  return Mix64(h);
+  return Mix64((h_ ^ tail) * 0x9E3779B97F4A7C15ull);
 }
 
 uint64_t SampledSequenceHash(const uint32_t* words, uint64_t bits) {

@@ -7,10 +7,37 @@
 // of them, mixed with a per-row salt), so the same sequence always gives the
 // same p-value and a run is reproducible.
 #include <cstdint>
+#include <cstring>
 
 // A 64-bit hash of the first `bits` bits of the buffer (bits from `bits` on
 // are ignored).
 uint64_t SequenceHash(const uint32_t* words, uint64_t bits);
+
+// SequenceHash step by step, for a test that reads every word anyway and
+// hashes them in its own pass: Pair(PairAt(words, i)) for i = 0 .. bits / 64
+// - 1 in order, then Finish gives SequenceHash(words, bits).
+class SequenceHasher {
+ public:
+  explicit SequenceHasher(uint64_t bits) : h_(0x6A09E667F3BCC909ull ^ bits) {}
+  // words[2 i] | words[2 i + 1] << 32.
+  static uint64_t PairAt(const uint32_t* words, uint64_t i) {
+    uint64_t w;
+    if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__)
+      std::memcpy(&w, words + 2 * i, sizeof w);
+    else
+      w = words[2 * i] | (static_cast<uint64_t>(words[2 * i + 1]) << 32);
+    return w;
+  }
+  void Pair(uint64_t w) {
+    h_ = (h_ ^ w) * 0x9E3779B97F4A7C15ull;
+    h_ ^= h_ >> 29;
+  }
+  // The bits past the whole pairs, and the final mix.
+  uint64_t Finish(const uint32_t* words, uint64_t bits) const;
+
+ private:
+  uint64_t h_;
+};
 
 // A 64-bit hash of the first `bits` bits read at up to SAMPLED_PAIRS
 // places: below 2 SAMPLED_PAIRS words every bit (SequenceHash), above
