@@ -97,10 +97,20 @@ double CusumPValue(uint32_t n, uint32_t z) {
   double p = 2 * NormalCdf(-u);
   // NormalCdf is exactly 0 at or below -40 and exactly 1 at or above 40
   // (exp(-x^2 / 2) underflows to 0 there), so a term whose nearer end lies
-  // 40 or more from 0 is exactly 0 and leaves p as it is: the sums run only
-  // over |k| <= kZero, which gives the same p to the last bit.
-  // (u >= 2^-16, so kZero stays below 2^22.)
-  const long kZero = std::lround(std::floor((40 / u + 3) / 4)) + 1;
+  // 40 or more from 0 is exactly 0 and leaves p as it is. Nearer terms can
+  // be too small to move p as well: p never falls below
+  // L = 2 (Phi(-u) - Phi(-3u)) (the first sum takes away at most the mass
+  // beyond 3u on each side, the second only adds), so its last bit is worth
+  // at least L 2^-53, and a term below a quarter of that leaves it as it is
+  // (also just below a power of two). A term whose nearer end m lies at or
+  // beyond T >= 1, phi(T) = L 2^-57 (room for rounding), is below
+  // phi(m) / m <= phi(T). The sums run only over |k| <= kZero, the terms
+  // whose nearer end lies below min(T, 40), which gives the same p to the
+  // last bit. (u >= 2^-16, so kZero stays below 2^22; L below the range of
+  // doubles gives T = infinity, 40.)
+  const double least = 2 * NormalMass(u, 3 * u);
+  const double reach = std::max(1.0, std::sqrt(-2 * std::log(least * 0x1p-57 * 2.5066282746310002)));
+  const long kZero = std::lround(std::floor((std::min(40.0, reach) / u + 3) / 4)) + 1;
   const long kFrom1 = std::max(kLow1, -kZero), kFrom2 = std::max(kLow2, -kZero), kTo = std::min(kHigh, kZero);
   for (long k = kFrom1; k <= kTo; ++k)
     if (k != 0) p -= NormalMass((4 * k - 1) * u, (4 * k + 1) * u);
