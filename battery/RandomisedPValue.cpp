@@ -49,32 +49,25 @@ double BinomialPmf(uint64_t trials, double q, int64_t k) {
 }
 
 uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
-  uint64_t h = 0x6A09E667F3BCC909ull ^ bits;
-  const uint64_t whole = bits / 32;
+  SequenceHasher hasher(bits);
+  const uint64_t pairs = bits / 64;
   uint64_t i = 0;
-  // words[i] | words[i + 1] << 32, in one load on a little-endian machine.
-  auto pair = [words](uint64_t j) {
-    uint64_t w;
-    if constexpr (LITTLE_ENDIAN_WORDS)
-      std::memcpy(&w, words + j, sizeof w);
-    else
-      w = words[j] | (static_cast<uint64_t>(words[j + 1]) << 32);
-    return w;
-  };
-  auto step = [&h](uint64_t w) {
-    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
-    h ^= h >> 29;
-  };
   // Four steps per turn of the loop, then the pairs left.
-  for (; i + 8 <= whole; i += 8) {
-    step(pair(i));
-    step(pair(i + 2));
-    step(pair(i + 4));
-    step(pair(i + 6));
+  for (; i + 4 <= pairs; i += 4) {
+    hasher.Pair(SequenceHasher::PairAt(words, i));
+    hasher.Pair(SequenceHasher::PairAt(words, i + 1));
+    hasher.Pair(SequenceHasher::PairAt(words, i + 2));
+    hasher.Pair(SequenceHasher::PairAt(words, i + 3));
   }
-  for (; i + 2 <= whole; i += 2) step(pair(i));
+  for (; i < pairs; ++i) hasher.Pair(SequenceHasher::PairAt(words, i));
+  return hasher.Finish(words, bits);
+}
+
+uint64_t SequenceHasher::Finish(const uint32_t* words, uint64_t bits) const {
   // The bits left, at most one whole word and a part of the next, in one
   // chunk with the first of them lowest.
+  const uint64_t whole = bits / 32;
+  uint64_t i = 2 * (bits / 64);
   uint64_t tail = 0;
   int shift = 0;
   if (i < whole) {
@@ -83,8 +76,7 @@ uint64_t SequenceHash(const uint32_t* words, uint64_t bits) {
   }
   const int rest = static_cast<int>(bits % 32);
   if (rest != 0) tail |= static_cast<uint64_t>(words[i] & ((1u << rest) - 1)) << shift;
-  h = (h ^ tail) * 0x9E3779B97F4A7C15ull;
-  return Mix64(h);
+  return Mix64((h_ ^ tail) * 0x9E3779B97F4A7C15ull);
 }
 
 uint64_t SampledSequenceHash(const uint32_t* words, uint64_t bits) {
@@ -155,38 +147,117 @@ struct HashNormals {
   }
 };
 
+// The hash's uniforms salt, salt + 1, ... in order, and standard normals
+// made of them by Box and Muller (two uniforms a pair, the cosine first).
+class HashDraws {
+ public:
+  HashDraws(uint64_t hash, uint64_t salt) : hash_(hash), salt_(salt) {}
+  double Uniform() { return HashUniform(hash_, salt_ + next_++); }
+  double Normal() {
+    if (spare_) {
+      spare_ = false;
+      return sine_;
+    }
+    const double r = std::sqrt(-2 * std::log(Uniform()));
+    const double angle = 6.283185307179586 * Uniform();
+    sine_ = r * std::sin(angle);
+    spare_ = true;
+    return r * std::cos(angle);
+  }
+  // A chi-square variate with df degrees of freedom, 2 Gamma(df / 2): for a
+  // shape a >= 1 by Marsaglia and Tsang's exact rejection from a cubed
+  // normal ("A simple method for generating gamma variables", ACM TOMS 26,
+  // 2000, with its squeeze), below 1 as Gamma(a + 1) U^(1 / a). Three to
+  // four uniforms on average.
+  double ChiSquare(int df) {
+    if (df <= 0) return 0;
+    const double a = df / 2.0;
+    if (a >= 1) return 2 * Gamma(a);
+    const double g = Gamma(a + 1);
+    return 2 * g * std::pow(Uniform(), 1 / a);
+  }
+
+ private:
+  double Gamma(double a) {
+    const double d = a - 1.0 / 3, c = 1 / std::sqrt(9 * d);
+    for (;;) {
+      double x, v;
+      do {
+        x = Normal();
+        v = 1 + c * x;
+      } while (v <= 0);
+      v = v * v * v;
+      const double u = Uniform(), x2 = x * x;
+      if (u < 1 - 0.0331 * x2 * x2) return d * v;
+      if (std::log(u) < 0.5 * x2 + d * (1 - v + std::log(v))) return d * v;
+    }
+  }
+
+  uint64_t hash_, salt_, next_ = 0;
+  double sine_ = 0;
+  bool spare_ = false;
+};
+
+// |y + sqrt(mu) P g|^2 for g a standard normal vector of k coordinates, P
+// the projection off a unit vector w, and y with y.w = along and |y|^2 =
+// squared: along^2 + (|y - along w| + sqrt(mu) Z)^2 + mu W, Z the part of
+// g along y - along w and W the chi-square (k - 2) of the k - 2 directions
+// orthogonal to both, the same law. Two normals' worth of draws instead of
+// k.
+double ShiftedSquaredNorm(double squared, double along, int k, double mu, HashDraws& draws) {
+  const double across = std::sqrt(std::max(0.0, squared - along * along));
+  const double z = draws.Normal();
+  const double w = draws.ChiSquare(k - 2);
+  const double a = across + std::sqrt(mu) * z;
+  return along * along + a * a + mu * w;
+}
+
 }  // namespace
 
 double SmoothedUniformChiSquare(const uint32_t* counts, int k, uint64_t hash, uint64_t salt) {
-  // q_i = 1 / k: lambda = k / 2, xi = sqrt(1/2) (g - mean g), and since the
-  // deviations d_i sum to 0, sum (d + xi)^2 = sum (d + s g)^2 - k s^2 gbar^2.
-  const HashNormals normals{hash, salt};
+  // q_i = 1 / k: lambda = k / 2 and xi = sqrt(1/2) (g - mean g), g standard
+  // normal: sum (d + xi)^2 = |d + sqrt(1/2) P g|^2, P the projection off
+  // (1, ..., 1) / sqrt(k), and the deviations d sum to 0.
   double trials = 0;
   for (int i = 0; i < k; ++i) trials += counts[i];
-  const double e = trials / k, s2 = 0.5, s = std::sqrt(s2);
-  double sum = 0, g = 0;
-  for (int i = 0; i < k; i += 2) {
-    double a, b;
-    normals.Pair(static_cast<uint64_t>(i / 2), a, b);
-    const double d0 = counts[i] - e + s * a;
-    sum += d0 * d0;
-    g += a;
-    if (i + 1 < k) {
-      const double d1 = counts[i + 1] - e + s * b;
-      sum += d1 * d1;
-      g += b;
-    }
+  const double e = trials / k, s2 = 0.5;
+  double squared = 0;
+  for (int i = 0; i < k; ++i) {
+    const double d = counts[i] - e;
+    squared += d * d;
   }
-  const double mean = g / k;
-  return (sum - k * s2 * mean * mean) / (e + s2);
+  HashDraws draws(hash, salt);
+  return ShiftedSquaredNorm(squared, 0, k, s2, draws) / (e + s2);
 }
 
 double SmoothedChiSquare(const double* observed, const double* expected, int k, double trials, uint64_t hash,
                          uint64_t salt) {
+  double least = 1, kept = 0;
+  for (int i = 0; i < k; ++i) {
+    const double q = expected[i] / trials;
+    least = std::min(least, q);
+    kept += q;
+  }
+  const double rest = 1 - kept;
+  const double lambda = 0.5 / least;
+  if (!(rest > 1e-12)) {
+    // Every class in the sum: with y_i = d_i / sqrt(q_i) and w_i = sqrt(q_i)
+    // (a unit vector), xi_i / sqrt(q_i) = sqrt(lambda) (P g)_i, P the
+    // projection off w, and the sum is |y + sqrt(lambda) P g|^2, y.w the
+    // sum of the deviations.
+    double squared = 0, along = 0;
+    for (int i = 0; i < k; ++i) {
+      const double d = observed[i] - expected[i];
+      squared += d * d / (expected[i] / trials);
+      along += d;
+    }
+    HashDraws draws(hash, salt);
+    return ShiftedSquaredNorm(squared, along, k, lambda, draws) / (trials + lambda);
+  }
+  // A remainder left out of the sum: one normal per class (the remainder's
+  // last), xi_i = sqrt(lambda) (sqrt(q_i) g_i - q_i sum_j sqrt(q_j) g_j).
   const HashNormals normals{hash, salt};
-  // The classes' and the remainder's shares, and one normal per class
-  // (the remainder's last): xi_i = sqrt(lambda) (sqrt(q_i) g_i - q_i sum_j sqrt(q_j) g_j).
-  double least = 1, kept = 0, projection = 0;
+  double projection = 0;
   double a = 0, b = 0;
   auto normal = [&](int i) {
     if (i % 2 == 0) {
@@ -195,16 +266,9 @@ double SmoothedChiSquare(const double* observed, const double* expected, int k, 
     }
     return b;
   };
-  for (int i = 0; i < k; ++i) {
-    const double q = expected[i] / trials;
-    least = std::min(least, q);
-    kept += q;
-    projection += std::sqrt(q) * normal(i);
-  }
-  const double rest = 1 - kept;
-  // A remainder too small to be a class of its own plays no part in lambda.
-  if (rest > 1e-12) projection += std::sqrt(rest) * normal(k);
-  const double lambda = 0.5 / least, root = std::sqrt(lambda);
+  for (int i = 0; i < k; ++i) projection += std::sqrt(expected[i] / trials) * normal(i);
+  projection += std::sqrt(rest) * normal(k);
+  const double root = std::sqrt(lambda);
   double sum = 0;
   for (int i = 0; i < k; ++i) {
     const double q = expected[i] / trials;

@@ -7,10 +7,37 @@
 // of them, mixed with a per-row salt), so the same sequence always gives the
 // same p-value and a run is reproducible.
 #include <cstdint>
+#include <cstring>
 
 // A 64-bit hash of the first `bits` bits of the buffer (bits from `bits` on
 // are ignored).
 uint64_t SequenceHash(const uint32_t* words, uint64_t bits);
+
+// SequenceHash step by step, for a test that reads every word anyway and
+// hashes them in its own pass: Pair(PairAt(words, i)) for i = 0 .. bits / 64
+// - 1 in order, then Finish gives SequenceHash(words, bits).
+class SequenceHasher {
+ public:
+  explicit SequenceHasher(uint64_t bits) : h_(0x6A09E667F3BCC909ull ^ bits) {}
+  // words[2 i] | words[2 i + 1] << 32.
+  static uint64_t PairAt(const uint32_t* words, uint64_t i) {
+    uint64_t w;
+    if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__)
+      std::memcpy(&w, words + 2 * i, sizeof w);
+    else
+      w = words[2 * i] | (static_cast<uint64_t>(words[2 * i + 1]) << 32);
+    return w;
+  }
+  void Pair(uint64_t w) {
+    h_ = (h_ ^ w) * 0x9E3779B97F4A7C15ull;
+    h_ ^= h_ >> 29;
+  }
+  // The bits past the whole pairs, and the final mix.
+  uint64_t Finish(const uint32_t* words, uint64_t bits) const;
+
+ private:
+  uint64_t h_;
+};
 
 // A 64-bit hash of the first `bits` bits read at up to SAMPLED_PAIRS
 // places: below 2 SAMPLED_PAIRS words every bit (SequenceHash), above
@@ -52,15 +79,24 @@ double BinomialTwoSidedRandomisedP(uint64_t n, double q, uint64_t c, double u);
 // then sum (O_i - E_i + xi_i)^2 / ((N + lambda) q_i): under the normal limit
 // of the counts it is chi-square with k - 1 degrees of freedom exactly as
 // the plain statistic is, its expectation is kept, and it has no atom.
+// Given the counts, the shifted sum's law needs only two draws, not a
+// normal per class: with y_i = (O_i - E_i) / sqrt(q_i) and w_i = sqrt(q_i)
+// it is (y.w)^2 + (|y - (y.w) w| + sqrt(lambda) Z)^2 + lambda W, Z standard
+// normal and W chi-square with k - 2 degrees of freedom (the normal vector's
+// parts along y and across it), drawn so.
 //
 // The uniform case: k equally likely classes of `trials` draws,
-// E = trials / k. Writes nothing; draws 2 ceil(k / 2) uniforms from
-// HashUniform(hash, salt + j), j = 0, 1, ...: rows of one sequence need
-// salts that far apart.
+// E = trials / k. Writes nothing; draws the uniforms HashUniform(hash,
+// salt + j), j = 0, 1, ...: three to four on average, more than 16 with a
+// probability below 1e-7, so rows of one sequence need salts that far
+// apart.
 double SmoothedUniformChiSquare(const uint32_t* counts, int k, uint64_t hash, uint64_t salt);
 // Classes of expected counts E_i = N q_i (i < k), all of them or all but
 // one left-out remainder (q_r = 1 - sum q_i, its class not in the sum):
-// N is `trials`, the same uniforms as above for k + 1 classes.
+// N is `trials`. All of them: the same draws as above. With a remainder the
+// sum leaves one coordinate out and is drawn as it is formed, from a normal
+// per class (the remainder's last) by Box and Muller from the uniforms
+// salt + j, 2 ceil((k + 1) / 2) of them.
 double SmoothedChiSquare(const double* observed, const double* expected, int k, double trials, uint64_t hash,
                          uint64_t salt);
 

@@ -162,6 +162,75 @@ TEST(SmoothedChiSquare, UniformUnderTheNullWithoutAtoms) {
   }
 }
 
+TEST(SmoothedChiSquare, TwoDrawsGiveTheLawOfANormalPerClass) {
+  // Given the counts, the shifted sum is drawn from its own law (a normal
+  // along the deviations and a chi-square across them) instead of a normal
+  // vector per class: over many salts its values follow the law of the sum
+  // formed from a normal per class (std::normal_distribution), by the
+  // two-sample Kolmogorov-Smirnov distance. Few trials per class, so that
+  // the shift weighs as much as the deviations: 24 equal classes of 48
+  // trials, and four unequal ones of 20 trials (lambda = 5), one class
+  // holding all the excess.
+  struct Case {
+    std::vector<double> observed, q;
+    double trials;
+  };
+  std::vector<double> equal(24, 1.0 / 24), counts24(24);
+  for (int i = 0; i < 24; ++i) counts24[i] = (i * 7) % 5;  // 47
+  counts24[0] = 1;
+  const Case cases[] = {{counts24, equal, 48}, {{0, 3, 9, 8}, {0.1, 0.2, 0.3, 0.4}, 20}};
+  std::mt19937_64 gen(31);
+  std::normal_distribution<double> normal;
+  for (const Case& c : cases) {
+    const int k = static_cast<int>(c.q.size());
+    std::vector<double> expected(k);
+    for (int i = 0; i < k; ++i) expected[i] = c.trials * c.q[i];
+    const double lambda = 0.5 / *std::min_element(c.q.begin(), c.q.end());
+    std::vector<uint32_t> whole(c.observed.begin(), c.observed.end());
+    const int draws = 100000;
+    std::vector<double> drawn, formed;
+    for (int r = 0; r < draws; ++r) {
+      const uint64_t salt = static_cast<uint64_t>(r) << 32;
+      const double x = SmoothedChiSquare(c.observed.data(), expected.data(), k, c.trials, 0x5EEDull, salt);
+      drawn.push_back(x);
+      if (k == 24) {
+        EXPECT_NEAR(SmoothedUniformChiSquare(whole.data(), k, 0x5EEDull, salt), x, 1e-11 * x);
+      }
+      std::vector<double> g(k);
+      double projection = 0;
+      for (int i = 0; i < k; ++i) {
+        g[i] = normal(gen);
+        projection += std::sqrt(c.q[i]) * g[i];
+      }
+      double sum = 0;
+      for (int i = 0; i < k; ++i) {
+        const double xi = std::sqrt(lambda) * (std::sqrt(c.q[i]) * g[i] - c.q[i] * projection);
+        const double d = c.observed[i] - expected[i] + xi;
+        sum += d * d / c.q[i];
+      }
+      formed.push_back(sum / (c.trials + lambda));
+    }
+    std::sort(drawn.begin(), drawn.end());
+    std::sort(formed.begin(), formed.end());
+    double distance = 0;
+    for (size_t i = 0, j = 0; i < drawn.size() && j < formed.size();) {
+      if (drawn[i] <= formed[j]) ++i; else ++j;
+      distance = std::max(distance, std::fabs(static_cast<double>(i) - static_cast<double>(j)) / draws);
+    }
+    // P(D > 1.95 sqrt(2 / draws)) is about 0.001 under one law.
+    EXPECT_LT(distance, 1.95 * std::sqrt(2.0 / draws)) << k;
+    // A wrong law within the same draws, W of k - 1 degrees of freedom
+    // instead of k - 2 (a mean lambda / (N + lambda) higher), is seen.
+    double shifted = 0;
+    const double step = lambda / (c.trials + lambda);
+    for (size_t i = 0, j = 0; i < drawn.size() && j < formed.size();) {
+      if (drawn[i] + step <= formed[j]) ++i; else ++j;
+      shifted = std::max(shifted, std::fabs(static_cast<double>(i) - static_cast<double>(j)) / draws);
+    }
+    EXPECT_GT(shifted, 1.95 * std::sqrt(2.0 / draws)) << k;
+  }
+}
+
 TEST(RandomisedPValue, TheSampledHashReadsItsPlacesOnly) {
   // Short sequences: every bit, as SequenceHash. Long ones: the 64-bit
   // pairs at j * pairs / 256 and the length.

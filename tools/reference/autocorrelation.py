@@ -13,12 +13,17 @@ floor(S/2) + 1, one running class closing when its expected count reaches 5
 
 Rows of S >= 2 with at most five classes smooth the class counts before
 the chi-square: with q_i = e_i / pairs (and q_r = 1 - sum q_i for a dropped
-remainder), lambda = 1 / (2 min q_i), g_i standard normals made by Box and
-Muller from the hash's uniforms salt + 2j and salt + 2j + 1 (g_2j the cosine,
-g_2j+1 the sine; the remainder's normal is the one after the classes'),
-salt = AUTOW_SALT + S 2^40 + d 2^4, the shift is
+remainder), lambda = 1 / (2 min q_i) and g a standard normal vector of a
+coordinate per class (the remainder's last), the shift is
 xi_i = sqrt(lambda) (sqrt(q_i) g_i - q_i sum_j sqrt(q_j) g_j) and the
-statistic sum (o_i - e_i + xi_i)^2 / ((pairs + lambda) q_i).
+statistic sum (o_i - e_i + xi_i)^2 / ((pairs + lambda) q_i), salt =
+AUTOW_SALT + S 2^40 + d 2^4. Without a remainder the program draws that sum
+from its law given the counts: with y_i = (o_i - e_i) / sqrt(q_i) and
+w_i = sqrt(q_i), (y.w)^2 + (|y - (y.w) w| + sqrt(lambda) Z)^2 + lambda W, Z
+standard normal and W chi-square (k - 2), from the hash's uniforms salt + j
+(fixtures.HashDraws, the same draws made apart); the reference forms it so.
+With a remainder g is drawn as it stands, by Box and Muller from the hash's
+uniforms salt + 2j and salt + 2j + 1 (g_2j the cosine, g_2j+1 the sine).
 
 Jobs: S over the grid Smin .. Smax (step >= 1 adds, step <= 0 shifts left
 by -step); for each S, d over the d grid, stopping at the first d with
@@ -47,8 +52,8 @@ import mpmath as mp
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(__file__))
-from fixtures import (bits_array as bits, binomial_randomised_p, chi2_tail, grid, hash_uniform,  # noqa: E402
-                      sequence_hash, unpack_bits, xorshift_array)
+from fixtures import (HashDraws, bits_array as bits, binomial_randomised_p, chi2_tail, grid, hash_uniform,  # noqa: E402
+                      sequence_hash, shifted_squared_norm, unpack_bits, xorshift_array)
 
 AUTOW_SALT = 0x4155544F00000000
 
@@ -111,17 +116,20 @@ def smoothed_chi2(S, d, pairs, hist, h):
     cls = merged(S, pairs, hist)
     k = len(cls)
     salt = AUTOW_SALT + (S << 40) + (d << 4)
+    q = [e / pairs for _, e in cls]
+    rest = 1 - sum(q)
+    lam = 1 / (2 * min(q))
+    if not rest > mp.mpf("1e-12"):
+        squared = sum((o - e) ** 2 / qi for (o, e), qi in zip(cls, q))
+        along = sum(o - e for o, e in cls)
+        return shifted_squared_norm(squared, along, k, lam, HashDraws(h, salt)) / (pairs + lam)
     g = []
     for j in range((k + 2) // 2):
         r = mp.sqrt(-2 * mp.log(hash_uniform(h, salt + 2 * j)))
         angle = 2 * mp.pi * hash_uniform(h, salt + 2 * j + 1)
         g += [r * mp.cos(angle), r * mp.sin(angle)]
-    q = [e / pairs for _, e in cls]
-    rest = 1 - sum(q)
-    lam = 1 / (2 * min(q))
     projection = sum(mp.sqrt(qi) * gi for qi, gi in zip(q, g))
-    if rest > mp.mpf("1e-12"):
-        projection += mp.sqrt(rest) * g[k]
+    projection += mp.sqrt(rest) * g[k]
     x = mp.mpf(0)
     for (o, e), qi, gi in zip(cls, q, g):
         xi = mp.sqrt(lam) * (mp.sqrt(qi) * gi - qi * projection)

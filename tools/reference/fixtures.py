@@ -7,6 +7,8 @@ The scripts import this module from the repository root after
 """
 from fractions import Fraction
 
+import math
+
 import mpmath as mp
 import numpy as np
 from scipy.special import bdtr, bdtrc
@@ -143,6 +145,70 @@ def sequence_hash(b):
 def hash_uniform(h, salt):
     z = mix64(h ^ mix64((salt + GOLDEN) & MASK))
     return (mp.mpf(z >> 11) + mp.mpf(0.5)) / mp.mpf(2) ** 53
+
+
+class HashDraws:
+    """The smoothing's draws (battery/RandomisedPValue.cpp), written apart
+    in doubles as the program makes them: the uniforms hash_uniform(h,
+    salt + j), j = 0, 1, ... in order; normals by Box and Muller from two of
+    them (r = sqrt(-2 ln u1), angle 2 pi u2, the cosine first, the sine
+    the next normal); a chi-square of df degrees of freedom as 2 Gamma(df / 2),
+    by Marsaglia and Tsang's rejection (ACM TOMS 26, 2000) for a shape
+    a >= 1, as Gamma(a + 1) u^(1 / a) below."""
+
+    def __init__(self, h, salt):
+        self.h, self.salt, self.next, self.spare = h, salt, 0, None
+
+    def uniform(self):
+        u = float(hash_uniform(self.h, self.salt + self.next))
+        self.next += 1
+        return u
+
+    def normal(self):
+        if self.spare is not None:
+            g, self.spare = self.spare, None
+            return g
+        r = math.sqrt(-2 * math.log(self.uniform()))
+        angle = 6.283185307179586 * self.uniform()
+        self.spare = r * math.sin(angle)
+        return r * math.cos(angle)
+
+    def gamma(self, a):
+        d = a - 1.0 / 3
+        c = 1 / math.sqrt(9 * d)
+        while True:
+            while True:
+                x = self.normal()
+                v = 1 + c * x
+                if v > 0:
+                    break
+            v = v * v * v
+            u = self.uniform()
+            x2 = x * x
+            if u < 1 - 0.0331 * x2 * x2:
+                return d * v
+            if math.log(u) < 0.5 * x2 + d * (1 - v + math.log(v)):
+                return d * v
+
+    def chi_square(self, df):
+        if df <= 0:
+            return 0.0
+        a = df / 2.0
+        if a >= 1:
+            return 2 * self.gamma(a)
+        g = self.gamma(a + 1)
+        return 2 * g * self.uniform() ** (1 / a)
+
+
+def shifted_squared_norm(squared, along, k, mu, draws):
+    """|y + sqrt(mu) P g|^2 for g standard normal in k coordinates, P the
+    projection off a unit vector w, y.w = along, |y|^2 = squared: the part
+    along w, the normal Z along the rest of y, the chi-square (k - 2)
+    across both."""
+    across = mp.sqrt(max(mp.mpf(0), squared - along * along))
+    z = draws.normal()
+    w = draws.chi_square(k - 2)
+    return along * along + (across + mp.sqrt(mu) * z) ** 2 + mu * w
 
 
 def binom_upper(n, q, k):

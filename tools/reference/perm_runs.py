@@ -16,13 +16,13 @@ the sequence's bits and a per-row salt (the hash written out below), and
 the binomial tails from scipy (bdtr, bdtrc).
 
 Permutation rows with t >= 3 smooth the counts before the chi-square: each
-order's count c_i (orders numbered 0 .. t! - 1 by Algorithm P's analysis, as
-the program numbers them, because the smoothing draws a value per order) is
-shifted by xi_i = sqrt(1/2) (g_i - mean g), g_i standard normals made by Box
-and Muller from the hash's uniforms salt + 2j and salt + 2j + 1 (g_2j the
-cosine, g_2j+1 the sine), salt = PERM_SALT + ((s << 8 | t) << 32); the
-statistic sum (c_i - E + xi_i)^2 / (E + 1/2) is judged by chi-square with
-t! - 1 degrees of freedom.
+order's count c_i is shifted by xi_i = sqrt(1/2) (g_i - mean g), g a
+standard normal vector, and the statistic sum (c_i - E + xi_i)^2 / (E + 1/2)
+is judged by chi-square with t! - 1 degrees of freedom. The program draws
+that sum from its law given the counts, (|c - E| + sqrt(1/2) Z)^2 + W / 2, Z
+standard normal and W chi-square (t! - 2), from the hash's uniforms
+salt + j, salt = PERM_SALT + ((s << 8 | t) << 32) (fixtures.HashDraws, the
+same draws made apart); the reference forms it so.
 
 The sequences are the words of xorshift32 (13, 17, 5) from a seed, stored
 as the program stores them: bit t is bit t mod 32 of word t / 32.
@@ -37,7 +37,8 @@ from math import comb, factorial
 import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
-from fixtures import binomial_randomised_p, bits, chi2_tail, grid, hash_uniform, sequence_hash  # noqa: E402
+from fixtures import (HashDraws, binomial_randomised_p, bits, chi2_tail, grid, hash_uniform,  # noqa: E402
+                      sequence_hash, shifted_squared_norm)
 
 mp.mp.dps = 40
 
@@ -83,22 +84,12 @@ def algorithm_p_index(tup):
     return f
 
 
-def box_muller_normals(h, salt, k):
-    out = []
-    for j in range((k + 1) // 2):
-        r = mp.sqrt(-2 * mp.log(hash_uniform(h, salt + 2 * j)))
-        angle = 2 * mp.pi * hash_uniform(h, salt + 2 * j + 1)
-        out += [r * mp.cos(angle), r * mp.sin(angle)]
-    return out[:k]
-
-
 def smoothed_uniform_chi2(counts, h, salt):
     k = len(counts)
     e = mp.mpf(sum(counts)) / k
-    g = box_muller_normals(h, salt, k)
-    mean = sum(g) / k
-    s = mp.sqrt(mp.mpf(1) / 2)
-    return sum((c - e + s * (gi - mean)) ** 2 for c, gi in zip(counts, g)) / (e + mp.mpf(1) / 2)
+    squared = sum((c - e) ** 2 for c in counts)
+    half = mp.mpf(1) / 2
+    return shifted_squared_norm(squared, 0, k, half, HashDraws(h, salt)) / (e + half)
 
 
 def perm_pairs(b, g):
