@@ -8,11 +8,6 @@
 #include "battery/RunState.h"
 
 double CressieReadTerm(double o, double e) {
-  const double r = std::cbrt(o / e);  // (o / e)^(1/3)
-  return 1.8 * (o * (r * r - 1) - (2.0 / 3.0) * (o - e));
-}
-
-double CressieReadHalfTerm(double o, double e) {
   return (8.0 / 3.0) * (o * (std::sqrt(o / e) - 1) - 0.5 * (o - e));
 }
 
@@ -21,18 +16,20 @@ double MergedChiSquarePValue(int classes, double chi2) {
   return IncompleteGammaQ((classes - 1) / 2.0, chi2 / 2);
 }
 
-double DivergencePValue(Divergence d, int classes, double statistic, double total, double inverseSum) {
+double DivergencePValue(Divergence d, int classes, double statistic, const ClassSums& sums) {
   if (d == Divergence::Pearson || classes < 2) return MergedChiSquarePValue(classes, statistic);
-  // With t = sum 1 / p_i = n inverseSum, n = total, and l = lambda:
+  // With t = sum 1 / p_i = n sum 1 / E, n = total, and l = lambda = 1/2:
   //   E T = k - 1 + [(l-1)(2 - 3k + t)/3 + (l-1)(l-2)(1 - 2k + t)/4] / n,
   //   Var T = 2(k - 1) + [(2 - 2k - k^2 + t) + (l-1)(8 - 12k - 2k^2 + 6t)
   //           + (l-1)^2 (4 - 6k - 3k^2 + 5t)/3 + (l-1)(l-2)(2 - 4k + 2t)] / n,
-  // both checked against exact enumeration
+  // both checked against exact enumeration, and the next term of each
+  // class's mean, 3 / (128 E^2), against its exact Poisson mean
   // (tools/reference/power_divergence_moments.txt).
-  const double lambda = d == Divergence::CressieRead ? 2.0 / 3.0 : 0.5;
+  const double lambda = 0.5;
   const double k = classes, df = k - 1, l1 = lambda - 1, l2 = lambda - 2;
-  const double s = inverseSum, inv = 1 / total;
-  const double mean = df + l1 * (s + (2 - 3 * k) * inv) / 3 + l1 * l2 * (s + (1 - 2 * k) * inv) / 4;
+  const double s = sums.inverse, inv = 1 / sums.total;
+  const double mean = df + l1 * (s + (2 - 3 * k) * inv) / 3 + l1 * l2 * (s + (1 - 2 * k) * inv) / 4 +
+                      (3.0 / 128.0) * sums.inverseSquare;
   const double variance = 2 * df + (s + (2 - 2 * k - k * k) * inv) + l1 * (6 * s + (8 - 12 * k - 2 * k * k) * inv) +
                           l1 * l1 * (5 * s + (4 - 6 * k - 3 * k * k) * inv) / 3 + l1 * l2 * (2 * s + (2 - 4 * k) * inv);
   if (!(variance > 0)) return MergedChiSquarePValue(classes, statistic);
@@ -72,29 +69,24 @@ void MergedChiSquare::Build(const std::vector<double>& expected, const std::vect
   }
   for (int& k : classOf_)
     if (k < 0) k = Classes();
-  total_ = inverseSum_ = 0;
-  for (double e : classExpected_) {
-    total_ += e;
-    inverseSum_ += 1 / e;
-  }
+  sums_ = ClassSums{};
+  for (double e : classExpected_) sums_.Add(e);
 }
 
 double MergedChiSquare::PValue(double chi2, Divergence d) const {
-  return DivergencePValue(d, Classes(), chi2, total_, inverseSum_);
+  return DivergencePValue(d, Classes(), chi2, sums_);
 }
 
 void MergedChiSquareSum::Close(double e) {
   if (record_ != nullptr) record_->push_back(e);
   if (remainder_ == Remainder::Drop) {
     chi2_ += Term(o_, e);
-    total_ += e;
-    inverseSum_ += 1 / e;
+    sums_.Add(e);
   } else {
     // The last closed class may still take the remainder: its term waits.
     if (classes_ > 0) {
       chi2_ += Term(lastO_, lastE_);
-      total_ += lastE_;
-      inverseSum_ += 1 / lastE_;
+      sums_.Add(lastE_);
     }
     lastO_ = o_;
     lastE_ = e;
@@ -104,13 +96,9 @@ void MergedChiSquareSum::Close(double e) {
 }
 
 double MergedChiSquareSum::PValue() const {
-  double total = total_, inverseSum = inverseSum_;
-  if (remainder_ == Remainder::JoinLast && classes_ > 0) {
-    const double e = lastE_ + draws_ * e_;
-    total += e;
-    inverseSum += 1 / e;
-  }
-  return DivergencePValue(divergence_, classes_, Statistic(), total, inverseSum);
+  ClassSums sums = sums_;
+  if (remainder_ == Remainder::JoinLast && classes_ > 0) sums.Add(lastE_ + draws_ * e_);
+  return DivergencePValue(divergence_, classes_, Statistic(), sums);
 }
 
 namespace {

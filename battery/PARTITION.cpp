@@ -224,7 +224,7 @@ void PARTITION::Compute(PartitionJob& job, Workspace& work) const {
   }
   const PartitionTable& t = tables[k][i];
   MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, static_cast<double>(groups),
-                           Divergence::CressieReadHalf);
+                           Divergence::CressieRead);
   MergeClasses(t, i, count, merge);
   // No statistic without two classes (PVALUE_SHORT).
   job.p = merge.PValue();

@@ -256,7 +256,7 @@ void RW1D::RunTest() {
 
     for (int s = 0; s < STATISTICS; ++s) {
       if (!Usable(s, L)) continue;
-      MergedChiSquareSum classes(MergeRule::AtLeast, 5.0, Remainder::Drop, 1.0, Divergence::CressieReadHalf);
+      MergedChiSquareSum classes(MergeRule::AtLeast, 5.0, Remainder::Drop, 1.0, Divergence::CressieRead);
       const uint32_t* h = histograms[s].data();
       ForEachCell(s, L, false, [&](int k) { classes.Add(h[k], static_cast<double>(n) * CellProbability(s, L, b, k)); });
       AddResult(classes.PValue(), LABELS[s], L);

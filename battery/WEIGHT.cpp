@@ -173,7 +173,7 @@ void WEIGHT::RunTest() {
       const std::vector<int>& classOf = t.chi2.ClassTable();
       const uint64_t* h = &histogram_[i * (GROUP + 1)];
       for (int k = 0; k <= GROUP; ++k) observed_[classOf[k]] += h[k];
-      AddResult(t.chi2.PValueOf(observed_.data(), Divergence::CressieReadHalf), "Weight %d_%.0f", w.s, t.percent);
+      AddResult(t.chi2.PValueOf(observed_.data(), Divergence::CressieRead), "Weight %d_%.0f", w.s, t.percent);
     }
   }
 }

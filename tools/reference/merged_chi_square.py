@@ -8,10 +8,9 @@ count to the open class, which closes when its expected count reaches 5
 still open after the last cell is dropped, and so are cells not visited.
 The statistic is the Pearson sum over the closed classes and the p-value
 its chi-square upper tail with classes - 1 degrees of freedom
-(scipy.stats.chi2.sf). Beside it, the Cressie-Read power divergences of
-lambda = 2/3 and 1/2 over the same classes,
-2 / (l (l + 1)) sum [O ((O/E)^l - 1) - l (O - E)], and their p-values by the
-moment law (fixtures.power_divergence_moment_p: a + b chi2(classes - 1)
+(scipy.stats.chi2.sf). Beside it, the Cressie-Read power divergence of
+lambda = 1/2 over the same classes, 8/3 sum [O (sqrt(O/E) - 1) - 1/2 (O - E)],
+and its p-value by the moment law (fixtures.power_divergence_moment_p: a + b chi2(classes - 1)
 with the published mean and variance), in mpmath (40 digits).
 
 Writes tests/battery/MergedChiSquareReference.h; run from the repository root:
@@ -49,7 +48,7 @@ def merge(expected, observed, order, more_than):
             e = o = 0.0
     stat = sum((o - e) ** 2 / e for o, e in classes)
     p = chi2.sf(stat, len(classes) - 1) if len(classes) >= 2 else None
-    return len(classes), stat, p, cressie_read(classes, mp.mpf(2) / 3), cressie_read(classes, mp.mpf(1) / 2)
+    return len(classes), stat, p, cressie_read(classes, mp.mpf(1) / 2)
 
 
 def fixtures():
@@ -98,8 +97,7 @@ def main():
         "  int classes;",
         "  double chi2;",
         "  double p;  // -2 (short) when fewer than 2 classes",
-        "  double cressieRead, cressieReadP;  // the power divergence of lambda = 2/3 and its p-value",
-        "  double half, halfP;  // the power divergence of lambda = 1/2 and its p-value",
+        "  double cressieRead, cressieReadP;  // the power divergence of lambda = 1/2 and its p-value",
         "};",
         "",
         "const MergedChiSquareRef MERGED_CHI_SQUARE_REF[] = {",
@@ -107,12 +105,12 @@ def main():
     for name, e, o, order in fixtures():
         visit = order if order else list(range(len(e)))
         for more_than in (False, True):
-            k, stat, p, (t, tp), (h, hp) = merge(e, o, visit, more_than)
+            k, stat, p, (t, tp) = merge(e, o, visit, more_than)
             lines.append(
-                "    {\"%s\", %s, %s, %s, %s, %d, %r, %r, %r, %r, %r, %r},"
+                "    {\"%s\", %s, %s, %s, %s, %d, %r, %r, %r, %r},"
                 % (name, cpp_list(e, repr), cpp_list(o, str), cpp_list(order, str),
                    "true" if more_than else "false", k, stat, -2.0 if p is None else float(p),
-                   float(t), -2.0 if tp is None else float(tp), float(h), -2.0 if hp is None else float(hp)))
+                   float(t), -2.0 if tp is None else float(tp)))
     lines.append("};")
     with open("tests/battery/MergedChiSquareReference.h", "w") as f:
         f.write("\n".join(lines) + "\n")

@@ -18,8 +18,7 @@ Cressie-Read power divergence of lambda = 1/2 over the classes
 (fixtures.cressie_read_half_term) and its p-value the moment law of the
 classes' expected counts (fixtures.power_divergence_moment_p: a + b
 chi2(classes - 1) with the published mean and variance), by mpmath.
-The 2-D walk takes the power divergence of lambda = 2/3
-(fixtures.cressie_read_term) with the same moment law.
+The 2-D walk takes the same statistic and law.
 
 2-D walk: the end-point law of a walk of n steps (each one of the four unit
 moves) is checked against enumeration of all 4^n walks for n <= 6 and written
@@ -49,7 +48,7 @@ import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
 from fixtures import (bits as xorshift_bits, binomial_randomised_p, cressie_read_half_term,  # noqa: E402
-                      cressie_read_term, hash_uniform, power_divergence_moment_p, sequence_hash)
+                      hash_uniform, power_divergence_moment_p, sequence_hash)
 
 PARTITION_SALT = 0x5041525400000000
 
@@ -342,10 +341,10 @@ def rw2d_reference(seed, n, lmin, lmax, lstp):
             o += counts.get((x, y), 0)
             e += walks * float(walk_law_closed(L, x, y))
             if e >= 5:
-                chi2 += cressie_read_term(o, e)
+                chi2 += cressie_read_half_term(o, e)
                 expected.append(e)
                 o = e = 0.0
-    out.append(("RW2D_fix %d" % L, moment_p(mp.mpf(2) / 3, expected, chi2)))
+    out.append(("RW2D_fix %d" % L, moment_p(mp.mpf(1) / 2, expected, chi2)))
     # Random lengths.
     for c in rw2d_levels(n, lmin, lmax, lstp):
         h, rows, _ = LEVELS[c]
@@ -377,10 +376,10 @@ def rw2d_reference(seed, n, lmin, lmax, lstp):
                 o += counts.get((x, y), 0)
                 e += walks * rows[abs(x)][abs(y)]
                 if e >= 5:
-                    chi2 += cressie_read_term(o, e)
+                    chi2 += cressie_read_half_term(o, e)
                     expected.append(e)
                     o = e = 0.0
-        out.append(("RW2D_zar %d" % c, moment_p(mp.mpf(2) / 3, expected, chi2)))
+        out.append(("RW2D_zar %d" % c, moment_p(mp.mpf(1) / 2, expected, chi2)))
     return L, out
 
 

@@ -9,6 +9,14 @@ outcome of n draws over three classes in mpmath (30 digits):
 with t = sum 1 / p_i. Printed: n (E T - (k - 1)) and n (Var T - 2(k - 1)),
 exact and by the formula; the exact ones must tend to the formula's as n
 grows (lambda = 1, Pearson's X, is exact at every n).
+
+Then one class's term under Poisson(e) counts, lambda = 1/2: its exact
+mean (a sum over the counts) against 1 + 1/(48 e), the formula's own part
+per class, and 1 + 1/(48 e) + 3/(128 e^2), the next term: with
+d = (O - e) / e, the term is e sum_m c_m d^m, c_m = 2 binom(1 + l, m) /
+(l (l + 1)), and e E d^m from Poisson's central moments (e, 3e^2 + e,
+10e^2 + e, 15e^3 + 25e^2 + e for m = 3..6) gives (c_3 + 3 c_4) / e +
+(c_4 + 10 c_5 + 15 c_6) / e^2 + ..., 1/48 and 3/128 at l = 1/2.
     /usr/bin/python3 tools/reference/power_divergence_moments.py > tools/reference/power_divergence_moments.txt
 """
 from mpmath import mp, mpf
@@ -47,6 +55,16 @@ def exact(lam, n):
     return s1, s2 - s1 * s1
 
 
+def poisson_mean(lam, e):
+    e = mpf(e)
+    total, p = mpf(0), mp.exp(-e)
+    for o in range(0, int(10 * e + 80)):
+        if o > 0:
+            p *= e / o
+        total += p * term(lam, o, e)
+    return total
+
+
 def main():
     k = 3
     t = sum(1 / p for p in P)
@@ -57,6 +75,10 @@ def main():
             pm, pv = published(lam, k, t, n)
             print("lambda %.4f n %4d  n(E - 2) exact %9.5f formula %9.5f  n(Var - 4) exact %9.5f formula %9.5f" % (
                 lam, n, n * (m - 2), n * (pm - 2), n * (v - 4), n * (pv - 4)))
+    print("# one class, Poisson(e) counts, lambda = 1/2: E term - 1, exact / 1/(48e) / 1/(48e) + 3/(128e^2)")
+    for e in (3, 5, 8, 10, 20, 50):
+        m = poisson_mean(mpf(1) / 2, e)
+        print("e %3d  %.7f  %.7f  %.7f" % (e, m - 1, mpf(1) / (48 * e), mpf(1) / (48 * e) + mpf(3) / (128 * e * e)))
 
 
 if __name__ == "__main__":
