@@ -69,12 +69,15 @@ void MergedChiSquare::Build(const std::vector<double>& expected, const std::vect
   }
   for (int& k : classOf_)
     if (k < 0) k = Classes();
-  sums_ = ClassSums{};
-  for (double e : classExpected_) sums_.Add(e);
 }
 
 double MergedChiSquare::PValue(double chi2, Divergence d) const {
-  return DivergencePValue(d, Classes(), chi2, sums_);
+  // The sums are taken here, beside the statistic's own pass over the
+  // classes, rather than kept: the class stays as small as it was.
+  ClassSums sums;
+  if (d != Divergence::Pearson)
+    for (double e : classExpected_) sums.Add(e);
+  return DivergencePValue(d, Classes(), chi2, sums);
 }
 
 void MergedChiSquareSum::Close(double e) {

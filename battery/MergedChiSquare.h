@@ -97,7 +97,6 @@ class MergedChiSquare {
  private:
   std::vector<int> classOf_;
   std::vector<double> classExpected_;
-  ClassSums sums_;
 };
 
 // The p-value of Pearson's chi-square over merged classes: classes - 1
