@@ -137,7 +137,7 @@ void COUPON::RunTest() {
     // The lengths after the last closed class join that class, so that the
     // classes hold every collection and the statistic has classes - 1
     // degrees of freedom.
-    MergedChiSquareSum classes(MergeRule::AtLeast, 5.0, Remainder::JoinLast);
+    MergedChiSquareSum classes(MergeRule::AtLeast, 5.0, Remainder::JoinLast, 1.0, Divergence::CressieRead);
     const uint32_t span = static_cast<uint32_t>(t.hi) - cells + 1;
     for (uint32_t i = 0; i < span; ++i) {
       const int len = static_cast<int>(cells + i);

@@ -6,8 +6,9 @@
 
 // Coupon collector test: consecutive s-bit words are read until every one
 // of the 2^s values has appeared (a collection), then the next collection
-// starts; the collection lengths are judged by a chi-square against the
-// exact law of "DAT_coupon.bin".
+// starts; the collection lengths are judged against the exact law of
+// "DAT_coupon.bin" by the Cressie-Read power divergence (lambda = 1/2) over
+// merged classes, referred to its moment law (MergedChiSquare.h).
 class COUPON : public TESTthd {
  public:
   // Reads the tables of the grid's word sizes from the file once per run;

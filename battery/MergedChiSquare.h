@@ -17,16 +17,21 @@
 enum class MergeRule { AtLeast, MoreThan };
 
 // The statistic summed over the classes: Pearson's X = sum (O - E)^2 / E,
-// or the Cressie-Read power divergence of lambda = 2/3,
-// T = 9/5 sum [O ((O / E)^(2/3) - 1) - 2/3 (O - E)]. Both are referred to
-// chi-square with classes - 1 degrees of freedom. T's law lies much closer
-// to it where a few dozen classes expect few observations (about 5): X's
-// upper tail is heavier there. With hundreds of such classes T's variance
-// falls a few per cent short of chi-square's instead, and X's law is the
-// closer one (tools/reference/small_class_laws.txt). The term
-// -2/3 (O - E) sums to 0 when the classes hold every observation; with a
-// dropped remainder it keeps each class's term at least 0, as (O - E)^2 / E
-// is.
+// referred to chi-square with classes - 1 degrees of freedom, or the
+// Cressie-Read power divergence of lambda = 1/2,
+// T = 8/3 sum [O (sqrt(O / E) - 1) - 1/2 (O - E)], referred to
+// a + b chi2(classes - 1) of T's mean and variance to O(1/n) under the
+// multinomial (Cressie and Read, JRSS B 46, 1984; Read and Cressie 1988),
+// n taken as the classes' total expected count (a dropped remainder expects
+// fewer than 5), the mean with the next term of each class's own,
+// 3 / (128 E^2): from the sums over the classes of 1 / E and 1 / E^2, so the
+// law costs O(classes). Where classes expect few observations (about 5) X's upper
+// tail is much heavier than chi-square's; T's is close to its law, with a
+// few classes or hundreds, where T's variance alone falls a few per cent
+// short of chi-square's and the moments give it back
+// (tools/reference/small_class_laws.txt). The term -1/2 (O - E) sums to 0
+// when the classes hold every observation; with a dropped remainder it keeps
+// each class's term at least 0, as (O - E)^2 / E is.
 enum class Divergence { Pearson, CressieRead };
 
 double CressieReadTerm(double o, double e);
@@ -34,6 +39,21 @@ double CressieReadTerm(double o, double e);
 inline double DivergenceTerm(Divergence d, double o, double e) {
   return d == Divergence::Pearson ? (o - e) * (o - e) / e : CressieReadTerm(o, e);
 }
+
+// The sums over the classes that the power divergence's moment law reads.
+struct ClassSums {
+  double total = 0, inverse = 0, inverseSquare = 0;  // of E, 1 / E and 1 / E^2
+  void Add(double e) {
+    total += e;
+    inverse += 1 / e;
+    inverseSquare += 1 / (e * e);
+  }
+};
+
+// The p-value of a statistic over `classes` classes of these sums: the
+// chi-square law for Pearson's, the power divergence's moment law
+// otherwise. PVALUE_SHORT when fewer than two classes closed.
+double DivergencePValue(Divergence d, int classes, double statistic, const ClassSums& sums);
 
 // What becomes of the cells still open after the last one: dropped (the
 // usual rule), or joined to the last closed class so that the classes hold
@@ -65,13 +85,13 @@ class MergedChiSquare {
     return chi2;
   }
 
-  // The p-value of a statistic with Classes() - 1 degrees of freedom;
-  // PVALUE_SHORT when fewer than two classes closed.
-  double PValue(double chi2) const;
+  // The p-value of a statistic of divergence d over the classes
+  // (DivergencePValue); PVALUE_SHORT when fewer than two classes closed.
+  double PValue(double chi2, Divergence d = Divergence::Pearson) const;
 
   template <class Count>
   double PValueOf(const Count* observed, Divergence d = Divergence::Pearson) const {
-    return PValue(Statistic(observed, d));
+    return PValue(Statistic(observed, d), d);
   }
 
  private:
@@ -79,8 +99,8 @@ class MergedChiSquare {
   std::vector<double> classExpected_;
 };
 
-// The p-value of a chi-square over merged classes: classes - 1 degrees of
-// freedom, PVALUE_SHORT when fewer than two classes closed.
+// The p-value of Pearson's chi-square over merged classes: classes - 1
+// degrees of freedom, PVALUE_SHORT when fewer than two classes closed.
 double MergedChiSquarePValue(int classes, double chi2);
 
 // The same merging done on the fly, for tests whose expected counts change
@@ -128,6 +148,7 @@ class MergedChiSquareSum {
   double draws_;
   Divergence divergence_;
   double o_ = 0, e_ = 0, chi2_ = 0, lastO_ = 0, lastE_ = 0;  // e_: in the cells' unit
+  ClassSums sums_;  // over the closed classes (with JoinLast, all but the last)
   int classes_ = 0;
   std::vector<double>* record_ = nullptr;
 };

@@ -226,8 +226,8 @@ void PARTITION::Compute(PartitionJob& job, Workspace& work) const {
   MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, static_cast<double>(groups),
                            Divergence::CressieRead);
   MergeClasses(t, i, count, merge);
-  job.classes = merge.Classes();
-  job.chi2 = merge.Statistic();
+  // No statistic without two classes (PVALUE_SHORT).
+  job.p = merge.PValue();
   // Groups of two values: the groups of two equal values are binomial
   // (groups, 2^-k) exactly, and the two-class chi-square of that count has
   // a lattice, with an atom at 1 where the expected counts are whole, that
@@ -262,12 +262,7 @@ void PARTITION::RunTest() {
       [&](const PartitionJob& job, int) {
         PValueRecord& r = records_[job.record];
         snprintf(r.label, sizeof r.label, "Partition_%d_%d", job.k, job.i);
-        if (job.i == 2) {
-          r.p = job.p;
-          return;
-        }
-        // No statistic without two classes.
-        r.p = MergedChiSquarePValue(static_cast<int>(job.classes), job.chi2);
+        r.p = job.p;
       });
   subThreadCpuSeconds = pool_.CpuSeconds();
   // A failed event call (logged by the pool) costs this sequence only: its

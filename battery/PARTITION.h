@@ -19,16 +19,14 @@ struct PartitionJob {
   int record;
   int k;
   int i;
-  double classes;
-  double chi2;  // the statistic: the power divergence over the classes
-  double p;  // i = 2: the randomised p-value of the groups of two equal values
+  double p;  // the p-value (i = 2: the randomised one of the groups of two equal values)
 };
 
 // Partition (poker) test: the sequence read as consecutive groups of i
 // values of k bits; the histogram of the number of distinct values per
 // group is compared with the exact law read from "DAT_partition.bin" by
-// the Cressie-Read power divergence (lambda = 2/3) over merged classes,
-// referred to chi-square. Each usable (k, i) pair is one job of a pool of
+// the Cressie-Read power divergence (lambda = 1/2) over merged classes,
+// referred to its moment law (MergedChiSquare.h). Each usable (k, i) pair is one job of a pool of
 // sub-threads; the largest k comes first, then the largest group sizes.
 class PARTITION : public TESTthd {
  public:

@@ -8,8 +8,9 @@
 // 1-D random walks: the sequence cut into walks of L steps (+1 for a one,
 // -1 for a zero). For each L of the grid, six quantities of each walk are
 // counted and each histogram is compared with its exact law by the
-// Cressie-Read power divergence (lambda = 2/3) over classes merged until
-// their expected count reaches 5, referred to chi-square.
+// Cressie-Read power divergence (lambda = 1/2) over classes merged until
+// their expected count reaches 5, referred to its moment law
+// (MergedChiSquare.h).
 class RW1D : public TESTthd {
  public:
   // The six statistics, in the order their results are appended.

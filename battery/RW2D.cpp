@@ -218,7 +218,7 @@ void RW2D::FixedWalk2D() {
   CountFixedWalks((seqLen / 2) / static_cast<uint32_t>(L), L, fixedClasses_.ClassTable().data(),
                   fixedCounts_.data());
   // Fewer than two classes (too few walks) give PVALUE_SHORT.
-  AddResult(fixedClasses_.PValueOf(fixedCounts_.data()), "RW2D_fix %d", L);
+  AddResult(fixedClasses_.PValueOf(fixedCounts_.data(), Divergence::CressieRead), "RW2D_fix %d", L);
 }
 
 void RW2D::ZarWalk2D() {
@@ -250,7 +250,7 @@ void RW2D::ZarWalk2D() {
   }
 }
 
-// The chi-square of one level over the points in visiting order, the open
+// The statistic of one level over the points in visiting order, the open
 // remainder dropped. The first point at which a class closes is found by
 // bisection of the cumulative probabilities, so only the occupied points
 // are visited, and their counters are set back to 0.
@@ -260,7 +260,7 @@ double RW2D::LevelPValue(int c, uint64_t walks) {
   const double W = static_cast<double>(walks);
   const size_t points = lc.count.size();
   const double* cum = lc.cumulative.data();
-  MergedChiSquareSum merge;
+  MergedChiSquareSum merge(MergeRule::AtLeast, 5.0, Remainder::Drop, 1.0, Divergence::CressieRead);
   size_t start = 0, next = 0;
   while (start < points) {
     // The first j >= start at which the class from start closes.

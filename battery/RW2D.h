@@ -21,8 +21,10 @@ double WalkEndProbability2D(int n, int x, int y);
 // 2-D random walk: walks of one fixed length L (the first even length whose
 // extreme end point is expected at most 5 times), and walks whose length is
 // read from the sequence as c base-4 digits (levels c), compared with the
-// exact end-point laws by chi-square tests over merged classes. A step is
-// two bits b1 b2: 0 x - 1, 1 x + 1, 2 y + 1, 3 y - 1.
+// exact end-point laws over merged classes by the Cressie-Read power
+// divergence (lambda = 1/2), referred to its moment law
+// (MergedChiSquare.h). A step is two bits b1 b2: 0 x - 1, 1 x + 1, 2 y + 1,
+// 3 y - 1.
 class RW2D : public TESTthd {
  public:
   RW2D();

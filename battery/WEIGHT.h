@@ -7,8 +7,8 @@
 
 // Weight: in groups of 40 consecutive s-bit words, how many words reach a
 // threshold; the distribution of that count over the groups is compared
-// with the binomial law (the Cressie-Read power divergence, lambda = 2/3,
-// over merged classes, referred to chi-square), for every word size s and
+// with the binomial law (the Cressie-Read power divergence, lambda = 1/2,
+// over merged classes, referred to its moment law, MergedChiSquare.h), for every word size s and
 // threshold of the grid.
 class WEIGHT : public TESTthd {
  public:

@@ -71,8 +71,9 @@ TEST(MergedChiSquare, AgreesWithScipyOnEveryFixture) {
   }
 }
 
-// The Cressie-Read power divergence (lambda = 2/3) over the same classes,
-// against the 40-digit reference, in both forms of the merging.
+// The Cressie-Read power divergence (lambda = 1/2) over the same classes and
+// its moment-law p-value, against the 40-digit reference, in both forms of
+// the merging.
 TEST(MergedChiSquare, PowerDivergenceAgreesWithTheReference) {
   MergedChiSquare merged;
   for (const auto& ref : MERGED_CHI_SQUARE_REF) {
@@ -96,20 +97,36 @@ TEST(MergedChiSquare, PowerDivergenceAgreesWithTheReference) {
 }
 
 TEST(MergedChiSquare, PowerDivergenceTerms) {
-  // 0 where O = E; 9/5 * 2/3 E = 1.2 E for an empty class; never below 0,
+  // 8/3 [O (sqrt(O / E) - 1) - (O - E) / 2]: 0 where O = E; 4/3 E for an
+  // empty class; O = 4 E gives 8/3 (4 E - 3/2 E) = 20/3 E; never below 0,
   // also where the classes do not hold every observation; near O = E it is
   // Pearson's term to first order.
   EXPECT_EQ(DivergenceTerm(Divergence::CressieRead, 7, 7), 0.0);
-  EXPECT_DOUBLE_EQ(DivergenceTerm(Divergence::CressieRead, 0, 5), 6.0);
-  // O = 8 E: 9/5 [8 E (4 - 1) - 2/3 7 E] = 9/5 (24 - 14/3) E = 34.8 E.
-  EXPECT_DOUBLE_EQ(DivergenceTerm(Divergence::CressieRead, 40, 5), 174.0);
+  EXPECT_DOUBLE_EQ(DivergenceTerm(Divergence::CressieRead, 0, 6), 8.0);
+  EXPECT_DOUBLE_EQ(DivergenceTerm(Divergence::CressieRead, 12, 3), 20.0);
   for (double o : {0.0, 1.0, 3.0, 4.5, 6.0, 12.0}) EXPECT_GE(DivergenceTerm(Divergence::CressieRead, o, 5), 0.0);
   EXPECT_NEAR(DivergenceTerm(Divergence::CressieRead, 1001, 1000), DivergenceTerm(Divergence::Pearson, 1001, 1000),
               1e-6);
-  // With the remainder joined, the classes hold every observation.
+  // With the remainder joined, the classes hold every observation, and the
+  // p-value's law is that of the classes as joined: 5 and 6.
   MergedChiSquareSum joined(MergeRule::AtLeast, 5.0, Remainder::JoinLast, 1.0, Divergence::CressieRead);
   for (double e : {5.0, 5.0, 1.0}) joined.Add(e == 1.0 ? 3 : 5, e);
   EXPECT_DOUBLE_EQ(joined.Statistic(), DivergenceTerm(Divergence::CressieRead, 8, 6));
+  ClassSums sums;
+  for (double e : {5.0, 6.0}) sums.Add(e);
+  EXPECT_DOUBLE_EQ(joined.PValue(), DivergencePValue(Divergence::CressieRead, 2, joined.Statistic(), sums));
+}
+
+// With large expected counts the moment law is the chi-square law: its
+// corrections are O(1 / expected count).
+TEST(MergedChiSquare, MomentLawTendsToChiSquare) {
+  ClassSums large;
+  for (int c = 0; c < 10; ++c) large.Add(1e8);
+  for (double t : {2.0, 9.0, 25.0})
+    EXPECT_NEAR(DivergencePValue(Divergence::CressieRead, 10, t, large), MergedChiSquarePValue(10, t), 1e-6);
+  ClassSums one;
+  one.Add(10.0);
+  EXPECT_EQ(DivergencePValue(Divergence::CressieRead, 1, 3.0, one), PVALUE_SHORT);
 }
 
 TEST(MergedChiSquare, CellsLeftOutOrStillOpenAreDropped) {

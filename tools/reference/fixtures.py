@@ -82,14 +82,43 @@ def gamma_q(a, x):
     return mp.gammainc(mp.mpf(a), x, mp.inf, regularized=True)
 
 
-def cressie_read_term(o, e):
-    """One class's term of the Cressie-Read power divergence of lambda = 2/3
+def power_divergence_term(o, e, lam):
+    """One class's term of the Cressie-Read power divergence of lambda = lam
     (Cressie and Read, JRSS B 46, 1984), in mpmath:
-    9/5 [o ((o / e)^(2/3) - 1) - 2/3 (o - e)]; the last part sums to 0 when
-    the classes hold every observation."""
-    o, e = to_mpf(o), to_mpf(e)
-    lam = mp.mpf(2) / 3
+    2 / (lam (lam + 1)) [o ((o / e)^lam - 1) - lam (o - e)]."""
+    o, e, lam = to_mpf(o), to_mpf(e), to_mpf(lam)
     return 2 / (lam * (lam + 1)) * (o * ((o / e) ** lam - 1) - lam * (o - e))
+
+
+def cressie_read_half_term(o, e):
+    """The power divergence's term of lambda = 1/2."""
+    return power_divergence_term(o, e, mp.mpf(1) / 2)
+
+
+def power_divergence_moment_p(lam, expected, t):
+    """The p-value of a power divergence t over classes of these expected
+    counts: t referred to a + b chi2(k - 1) with t's mean and variance to
+    O(1/n) under the multinomial of n = sum expected draws (Cressie and Read
+    1984, section 5; Read and Cressie 1988, appendix A11), T = sum 1 / p_i,
+    the mean with the next term of each class's own at lambda = 1/2,
+    3 / (128 e_i^2) (power_divergence_moments.py derives and checks it):
+      E = k - 1 + [(l-1)(2 - 3k + T)/3 + (l-1)(l-2)(1 - 2k + T)/4] / n
+      V = 2(k - 1) + [(2 - 2k - k^2 + T) + (l-1)(8 - 12k - 2k^2 + 6T)
+          + (l-1)^2 (4 - 6k - 3k^2 + 5T)/3 + (l-1)(l-2)(2 - 4k + 2T)] / n
+    (checked by exact enumeration in power_divergence_moments.py)."""
+    lam = to_mpf(lam)
+    e = [to_mpf(x) for x in expected]
+    k = mp.mpf(len(e))
+    n = sum(e)
+    T = sum(n / x for x in e)
+    l1, l2 = lam - 1, lam - 2
+    mean = (k - 1) + (l1 * (2 - 3 * k + T) / 3 + l1 * l2 * (1 - 2 * k + T) / 4) / n
+    if lam == mp.mpf(1) / 2:
+        mean += sum(mp.mpf(3) / 128 / (x * x) for x in e)
+    var = 2 * (k - 1) + ((2 - 2 * k - k * k + T) + l1 * (8 - 12 * k - 2 * k * k + 6 * T)
+                         + l1 * l1 * (4 - 6 * k - 3 * k * k + 5 * T) / 3 + l1 * l2 * (2 - 4 * k + 2 * T)) / n
+    x = (k - 1) + (to_mpf(t) - mean) * mp.sqrt(2 * (k - 1) / var)
+    return chi2_tail(k - 1, max(x, mp.mpf(0)))
 
 
 def chi2_tail(df, x):

@@ -9,27 +9,31 @@ still open after the last cell is dropped, and so are cells not visited.
 The statistic is the Pearson sum over the closed classes and the p-value
 its chi-square upper tail with classes - 1 degrees of freedom
 (scipy.stats.chi2.sf). Beside it, the Cressie-Read power divergence of
-lambda = 2/3 over the same classes, 9/5 sum [O ((O/E)^(2/3) - 1) - 2/3 (O - E)],
-and its chi-square p-value, in mpmath (40 digits).
+lambda = 1/2 over the same classes, 8/3 sum [O (sqrt(O/E) - 1) - 1/2 (O - E)],
+and its p-value by the moment law (fixtures.power_divergence_moment_p: a + b chi2(classes - 1)
+with the published mean and variance), in mpmath (40 digits).
 
 Writes tests/battery/MergedChiSquareReference.h; run from the repository root:
     /usr/bin/python3 tools/reference/merged_chi_square.py
 """
+import os
 import random
+import sys
 
 import mpmath as mp
 from scipy.stats import binom, chi2, poisson
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from fixtures import power_divergence_moment_p, power_divergence_term  # noqa: E402
+
 mp.mp.dps = 40
 
 
-def cressie_read(classes):
-    lam = mp.mpf(2) / 3
+def cressie_read(classes, lam):
     t = mp.mpf(0)
     for o, e in classes:
-        o, e = mp.mpf(o), mp.mpf(e)
-        t += 2 / (lam * (lam + 1)) * (o * ((o / e) ** lam - 1) - lam * (o - e))
-    p = mp.gammainc(mp.mpf(len(classes) - 1) / 2, t / 2, mp.inf, regularized=True) if len(classes) >= 2 else None
+        t += power_divergence_term(o, e, lam)
+    p = power_divergence_moment_p(lam, [e for _, e in classes], t) if len(classes) >= 2 else None
     return t, p
 
 
@@ -44,7 +48,7 @@ def merge(expected, observed, order, more_than):
             e = o = 0.0
     stat = sum((o - e) ** 2 / e for o, e in classes)
     p = chi2.sf(stat, len(classes) - 1) if len(classes) >= 2 else None
-    return len(classes), stat, p, cressie_read(classes)
+    return len(classes), stat, p, cressie_read(classes, mp.mpf(1) / 2)
 
 
 def fixtures():
@@ -93,7 +97,7 @@ def main():
         "  int classes;",
         "  double chi2;",
         "  double p;  // -2 (short) when fewer than 2 classes",
-        "  double cressieRead, cressieReadP;  // the power divergence of lambda = 2/3 and its p-value",
+        "  double cressieRead, cressieReadP;  // the power divergence of lambda = 1/2 and its p-value",
         "};",
         "",
         "const MergedChiSquareRef MERGED_CHI_SQUARE_REF[] = {",

@@ -14,9 +14,11 @@ the same tables and the test's rules: usable pairs, the job list (largest k
 first, largest usable i first, at most knum per k), distinct values counted
 with a set per group, classes closed at an expected count of 5 from the low
 tail up to the mode and from the high tail down; the statistic is the
-Cressie-Read power divergence of lambda = 2/3 over the classes
-(fixtures.cressie_read_term) and p = Q((classes - 1)/2, T/2) by mpmath.
-The 2-D walk keeps Pearson's chi-square (p = Q((classes - 1)/2, chi2/2)).
+Cressie-Read power divergence of lambda = 1/2 over the classes
+(fixtures.cressie_read_half_term) and its p-value the moment law of the
+classes' expected counts (fixtures.power_divergence_moment_p: a + b
+chi2(classes - 1) with the published mean and variance), by mpmath.
+The 2-D walk takes the same statistic and law.
 
 2-D walk: the end-point law of a walk of n steps (each one of the four unit
 moves) is checked against enumeration of all 4^n walks for n <= 6 and written
@@ -45,8 +47,8 @@ from math import comb
 import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
-from fixtures import (bits as xorshift_bits, binomial_randomised_p, chi2_tail, cressie_read_term,  # noqa: E402
-                      hash_uniform, sequence_hash)
+from fixtures import (bits as xorshift_bits, binomial_randomised_p, cressie_read_half_term,  # noqa: E402
+                      hash_uniform, power_divergence_moment_p, sequence_hash)
 
 PARTITION_SALT = 0x5041525400000000
 
@@ -54,10 +56,10 @@ mp.mp.dps = 40
 TAIL = 1e-12
 
 
-def q_gamma(classes, chi2):
-    if classes < 2:
+def moment_p(lam, expected, t):
+    if len(expected) < 2:
         return None  # no statistic
-    return float(chi2_tail(classes - 1, chi2))
+    return float(power_divergence_moment_p(lam, expected, t))
 
 
 # ---------------------------------------------------------------- partition
@@ -197,7 +199,7 @@ def partition_reference(seed, n, smin, smax, sstp, knum):
                 return False
             state["classes"] += 1
             state["expected"].append(e)
-            state["chi2"] += cressie_read_term(state["o"], e)
+            state["chi2"] += cressie_read_half_term(state["o"], e)
             state["o"] = 0.0
             state["ps"] = 0.0
             return True
@@ -212,7 +214,7 @@ def partition_reference(seed, n, smin, smax, sstp, knum):
             state["o"] += count[r]
             if r <= rmax:
                 add(r)
-        results[(k, i)] = q_gamma(state["classes"], state["chi2"])
+        results[(k, i)] = moment_p(mp.mpf(1) / 2, state["expected"], state["chi2"])
     # Appended k ascending, i ascending.
     return [("Partition_%d_%d" % ki, results[ki]) for ki in sorted(jobs)]
 
@@ -333,16 +335,16 @@ def rw2d_reference(seed, n, lmin, lmax, lstp):
             y += dy
         counts[(x, y)] = counts.get((x, y), 0) + 1
     o = e = chi2 = 0.0
-    classes = 0
+    expected = []
     for x in range(-L, L + 1):
         for y in range(-L + (abs(x) % 2), L + 1, 2):
             o += counts.get((x, y), 0)
             e += walks * float(walk_law_closed(L, x, y))
             if e >= 5:
-                chi2 += (o - e) ** 2 / e
-                classes += 1
+                chi2 += cressie_read_half_term(o, e)
+                expected.append(e)
                 o = e = 0.0
-    out.append(("RW2D_fix %d" % L, q_gamma(classes, chi2)))
+    out.append(("RW2D_fix %d" % L, moment_p(mp.mpf(1) / 2, expected, chi2)))
     # Random lengths.
     for c in rw2d_levels(n, lmin, lmax, lstp):
         h, rows, _ = LEVELS[c]
@@ -367,17 +369,17 @@ def rw2d_reference(seed, n, lmin, lmax, lstp):
             if pos + 2 * c >= n:
                 break
         o = e = chi2 = 0.0
-        classes = 0
+        expected = []
         for x in range(-h, h + 1):
             m = len(rows[abs(x)])
             for y in range(-(m - 1), m):
                 o += counts.get((x, y), 0)
                 e += walks * rows[abs(x)][abs(y)]
                 if e >= 5:
-                    chi2 += (o - e) ** 2 / e
-                    classes += 1
+                    chi2 += cressie_read_half_term(o, e)
+                    expected.append(e)
                     o = e = 0.0
-        out.append(("RW2D_zar %d" % c, q_gamma(classes, chi2)))
+        out.append(("RW2D_zar %d" % c, moment_p(mp.mpf(1) / 2, expected, chi2)))
     return L, out
 
 

@@ -18,9 +18,11 @@ walk distance test on fixed sequences.
    walk statistic is counted step by step, the classes are merged in the
    test's visiting order until the running expected count reaches 5 (the
    open remainder dropped); the statistic is the Cressie-Read power
-   divergence of lambda = 2/3 over the classes (fixtures.cressie_read_term)
-   and the p-value Q((classes - 1) / 2, T / 2) with mpmath. The walk distance
-   test keeps Pearson's chi-square.
+   divergence of lambda = 1/2 over the classes
+   (fixtures.cressie_read_half_term) and the p-value its moment law over the
+   classes' expected counts (fixtures.power_divergence_moment_p: a + b
+   chi2(classes - 1) with the published mean and variance) with mpmath. The
+   walk distance test keeps Pearson's chi-square.
 
 Writes tests/battery/RandomWalkReference.h and prints the enumeration
 summary (committed as tools/reference/random_walks.txt); run from the
@@ -35,7 +37,7 @@ from math import comb, lgamma, exp, log
 import mpmath as mp
 
 sys.path.insert(0, os.path.dirname(__file__))
-from fixtures import bits, chi2_tail, cressie_read_term, grid  # noqa: E402
+from fixtures import bits, chi2_tail, cressie_read_half_term, grid, power_divergence_moment_p  # noqa: E402
 
 mp.mp.dps = 40
 
@@ -210,8 +212,10 @@ def rw1d(seq, lmin, lmax, lstp, sk):
                 hist[st][k] = hist[st].get(k, 0) + 1
         for st in stats:
             cells = [(hist[st].get(k, 0), n * float(law(st, L, b, k))) for k in order(st, L, False)]
-            classes, t = merge(cells, cressie_read_term)
-            results.append(("%s %d" % (NAMES[st], L), float(chi2_tail(classes - 1, t))))
+            classes, t = merge(cells, cressie_read_half_term)
+            expected = merge_expected([e for _, e in cells])
+            assert len(expected) == classes
+            results.append(("%s %d" % (NAMES[st], L), float(power_divergence_moment_p(mp.mpf(1) / 2, expected, t))))
     return results, lmax_after
 
 

@@ -21,8 +21,10 @@ number of words >= T, its histogram over 0 .. 40 against G times the
 binomial law B(40, 1 - T / 2^s), classes merged in the order 0 .. 20,
 40 .. 21 until the running expected count reaches 5 (a remainder open after
 21 dropped); the statistic T is the Cressie-Read power divergence of
-lambda = 2/3 over the cells (fixtures.cressie_read_term), and
-p = Q((cells - 1) / 2, T / 2) when 3 cells or more.
+lambda = 1/2 over the cells (fixtures.cressie_read_half_term), and p its
+moment law over the cells' expected counts (fixtures.power_divergence_moment_p:
+a + b chi2(cells - 1) with the published mean and variance) when 3 cells or
+more.
 
 The sequences are the words of xorshift32 (13, 17, 5) from a seed, stored
 as the program stores them: bit t is bit t mod 32 of word t / 32.
@@ -36,7 +38,7 @@ import mpmath as mp
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(__file__))
-from fixtures import bits_array as bits, chi2_tail, cressie_read_term  # noqa: E402
+from fixtures import bits_array as bits, chi2_tail, cressie_read_half_term, power_divergence_moment_p  # noqa: E402
 
 mp.mp.dps = 50
 
@@ -94,13 +96,13 @@ def weight_pairs(b, s, g):
             eo += expected[k]
             oo += int(hist[k])
             if eo >= 5:
-                x += cressie_read_term(oo, eo)
+                x += cressie_read_half_term(oo, eo)
                 cells += 1
                 closed.append(eo)
                 eo, oo = mp.mpf(0), 0
         if cells >= 3:
             label = "Weight %d_%.0f" % (s, 100 * (1 - t / 2.0**s))
-            pairs.append((label, cells, chi2_tail(cells - 1, x)))
+            pairs.append((label, cells, power_divergence_moment_p(mp.mpf(1) / 2, closed, x)))
     return pairs
 
 

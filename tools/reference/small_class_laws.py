@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The null law of the merged-class chi-squares of five tests, measured at
-the window's defaults (2^20 bits), for several laws of their p-value.
+the window's defaults (2^20 bits, or the bits given), for several laws of
+their p-value.
 
 Rows and classes, rebuilt here from the tests' rules (not from their code):
   Partition   k = 2, 4, 6, 8, at most 20 usable group sizes i > 2 per k
@@ -14,9 +15,10 @@ Rows and classes, rebuilt here from the tests' rules (not from their code):
   RW1D        L = 2, 4, ..., 256 (level 1), the six statistics and their
               orders; a statistic is a row when its counting part forms
               more than two classes.
-  RW2D        the fixed walk (L = 8, 2^19 / 8 walks, points x ascending,
-              y within x) and the random-length walks of levels 1..6 (the
-              tables of the built DAT_ZarWlk.bin; the walk count taken as
+  RW2D        the fixed walk (L = 8 at 2^20 bits, 6 at 2^17; n / 2 / L
+              walks, points x ascending, y within x) and the random-length
+              walks of levels 1..6 (1..5 below 500000 bits; the tables of
+              the built DAT_ZarWlk.bin; the walk count taken as
               n / (2c + 4^c - 1), its mean, the rest of the table dropped).
   COUPON      s = 2..8 (80 mean collections or more); the collection count
               taken as n / s / mean; lengths ascending, the remainder after
@@ -29,12 +31,25 @@ dropped cells as one more class), and the p-value is formed under each law:
   cr       Cressie-Read power divergence, lambda = 2/3, against chi2(K - 1):
            T = 9/5 sum [O ((O/E)^(2/3) - 1) - 2/3 (O - E)] (the last term
            vanishes when the classes hold every draw)
-  crmean   T scaled to its exact mean (binomial marginals): T (K - 1) / E T
+  crv      T referred to a + b chi2(K - 1) with T's mean and variance to
+           O(1/n) (Cressie and Read 1984; Read and Cressie 1988; checked in
+           power_divergence_moments.py)
+  cr12     the power divergence of lambda = 1/2 against chi2(K - 1)
+  cr12v    the same with its mean and variance, as crv
+  cr12m    cr12v with the next term of each class's mean, 3 / (128 E^2)
+           (a class's term under Poisson(E) expanded in (O - E) / E:
+           power_divergence_moments.py checks it)
 Printed: per row the count of p < 1e-4 per law; pooled over each test's
 rows, the shares of p < 1e-4, 1e-3, 1e-2 and of p > 0.999 against their
-expectation (1 under the null).
+expectation (1 under the null), the decile whose share is farthest
+from 0.1 (its share / 0.1 - 1), and the largest over the rows of the
+Kolmogorov distance of a row's p-values from uniform (on a grid of 1000;
+10^6 draws put about 0.001 there by chance, 10^4 sequences see about
+0.015).
 Run from the repository root (data files in build/bin), 3 processes:
     /usr/bin/python3 tools/reference/small_class_laws.py 1000000 > tools/reference/small_class_laws.txt
+    /usr/bin/python3 tools/reference/small_class_laws.py 1000000 Partition,Weight,RW1D,RW2D,Coupon 131072 \
+        > tools/reference/small_class_laws_2e17.txt
 """
 import math
 import struct
@@ -47,11 +62,11 @@ from mpmath import mp, mpf
 from scipy import stats
 
 mp.dps = 40
-N = 1 << 20
+N = int(sys.argv[3]) if len(sys.argv) > 3 else 1 << 20
 R = int(sys.argv[1]) if len(sys.argv) > 1 else 1000000
 TESTS = sys.argv[2].split(",") if len(sys.argv) > 2 else ["Partition", "Weight", "RW1D", "RW2D", "Coupon"]
 BIN = "build/bin"
-LAWS = ["chi2", "blend", "cr", "crmean"]
+LAWS = ["chi2", "blend", "cr", "crv", "cr12", "cr12v", "cr12m"]
 LEVELS = [1e-4, 1e-3, 1e-2]
 LAMBDA = 2.0 / 3.0
 
@@ -226,7 +241,14 @@ def walk_end(n, x, y):
 
 def rw2d_rows():
     rows = []
-    L = 8
+    # The first even length whose extreme end point is expected at most 5
+    # times (8 at 2^20 bits, 6 at 2^17).
+    L = 2
+    if (N // 2 // 2) / 4.0 ** 2 > 5:
+        while True:
+            L += 2
+            if not (N // 2 // L) / 4.0 ** L > 5:
+                break
     walks = (N // 2) // L
     classes, cur = [], 0.0
     for x in range(-L, L + 1):
@@ -250,7 +272,8 @@ def rw2d_rows():
                 break
             rowsp.append(np.array(struct.unpack_from("<%dd" % m, d, pos)))
             pos += 8 * m
-        if not 1 <= c <= 6:
+        # The highest level the bits allow (6 from 500000 bits, 5 from 60000).
+        if not 1 <= c <= (6 if N >= 500000 else 5 if N >= 60000 else 4):
             continue
         W = int(round(N / (2 * c + 4 ** c - 1)))
         cells = []
@@ -361,9 +384,26 @@ def pearson_cumulants(pc, n):
     return float(e1), float(e2 - e1 ** 2), float(e3 - 3 * e1 * e2 + 2 * e1 ** 3)
 
 
-def cr_term(o, e):
+def cr_term(o, e, lam=LAMBDA):
     o = np.asarray(o, dtype=float)
-    return 2 / (LAMBDA * (LAMBDA + 1)) * (o * (np.power(o / e, LAMBDA) - 1) - LAMBDA * (o - e))
+    r = np.cbrt(o / e) ** 2 if lam == LAMBDA else np.sqrt(o / e) if lam == 0.5 else np.power(o / e, lam)
+    return 2 / (lam * (lam + 1)) * (o * (r - 1) - lam * (o - e))
+
+
+def rc_moments(lam, K, t, n):
+    """The power divergence's mean and variance to O(1/n) (Cressie and Read
+    1984; Read and Cressie 1988), t = sum 1 / p_i over the K classes; checked
+    against exact enumeration in power_divergence_moments.py."""
+    l1, l2 = lam - 1, lam - 2
+    mean = (K - 1) + (l1 * (2 - 3 * K + t) / 3 + l1 * l2 * (1 - 2 * K + t) / 4) / n
+    var = 2 * (K - 1) + ((2 - 2 * K - K * K + t) + l1 * (8 - 12 * K - 2 * K * K + 6 * t)
+                         + l1 * l1 * (4 - 6 * K - 3 * K * K + 5 * t) / 3 + l1 * l2 * (2 - 4 * K + 2 * t)) / n
+    return mean, var
+
+
+def two_moment_p(t, K, mean, var):
+    """T referred to a + b chi2(K - 1) of T's mean and variance."""
+    return stats.chi2.sf((K - 1) + (t - mean) * math.sqrt(2 * (K - 1) / var), K - 1)
 
 
 def cr_mean(pc, n):
@@ -390,9 +430,14 @@ def run_row(row):
     nu = var / (2 * b * b)
     a0 = mean - b * nu
     em = cr_mean(pc, n)
+    tsum = float(np.sum(1 / pc))
+    m23, v23 = rc_moments(LAMBDA, K, tsum, n)
+    m12, v12 = rc_moments(0.5, K, tsum, n)
+    m12m = m12 + 3.0 / 128 * float(np.sum(1 / (n * pc) ** 2))
     rng = np.random.default_rng(zlib.crc32(name.encode()) + 20261211)
-    counts = {law: np.zeros(len(LEVELS) + 1, dtype=np.int64) for law in LAWS}
-    sums = np.zeros(4)
+    counts = {law: np.zeros(len(LEVELS) + 11, dtype=np.int64) for law in LAWS}
+    fine = {law: np.zeros(1000, dtype=np.int64) for law in LAWS}
+    sums = np.zeros(6)
     chunk = max(1000, min(200000, int(2e7 // (K + 1))))
     done = 0
     while done < R:
@@ -400,19 +445,30 @@ def run_row(row):
         obs = rng.multinomial(n, cells, size=m)[:, :K]
         x = (((obs - e) ** 2) / e).sum(axis=1)
         t = cr_term(obs, e).sum(axis=1)
-        sums += [x.sum(), (x * x).sum(), t.sum(), (t * t).sum()]
+        t12 = cr_term(obs, e, 0.5).sum(axis=1)
+        sums += [x.sum(), (x * x).sum(), t.sum(), (t * t).sum(), t12.sum(), (t12 * t12).sum()]
         pcv = stats.chi2.sf(x, K - 1)
         pt = stats.chi2.sf(np.maximum(x - a0, 0) / b, nu)
         pv = {"chi2": pcv, "blend": np.clip(pcv * pcv + (1 - pcv) * pt, 0, 1),
-              "cr": stats.chi2.sf(t, K - 1), "crmean": stats.chi2.sf(t * (K - 1) / em, K - 1)}
+              "cr": stats.chi2.sf(t, K - 1), "crv": two_moment_p(t, K, m23, v23),
+              "cr12": stats.chi2.sf(t12, K - 1), "cr12v": two_moment_p(t12, K, m12, v12),
+              "cr12m": two_moment_p(t12, K, m12m, v12)}
         for law in LAWS:
             for j, a in enumerate(LEVELS):
                 counts[law][j] += int((pv[law] < a).sum())
-            counts[law][-1] += int((pv[law] > 0.999).sum())
+            counts[law][len(LEVELS)] += int((pv[law] > 0.999).sum())
+            counts[law][len(LEVELS) + 1:] += np.bincount(np.minimum((pv[law] * 10).astype(np.int64), 9), minlength=10)
+            fine[law] += np.bincount(np.minimum((pv[law] * 1000).astype(np.int64), 999), minlength=1000)
         done += m
     xm = sums[0] / R
     tm = sums[2] / R
-    return name, K, n, (xm, mean, sums[1] / R - xm * xm, var, tm, em, sums[3] / R - tm * tm), counts
+    hm = sums[4] / R
+    # The Kolmogorov distance of the p-values from uniform, at the 1000 grid
+    # points (10^4 sequences see about 0.015).
+    edges = np.arange(1, 1001) / 1000.0
+    dist = {law: float(np.max(np.abs(np.cumsum(fine[law]) / R - edges))) for law in LAWS}
+    return name, K, n, (xm, mean, sums[1] / R - xm * xm, var, tm, em, sums[3] / R - tm * tm, v23,
+                        hm, m12, sums[5] / R - hm * hm, v12), counts, dist
 
 
 def main():
@@ -423,26 +479,39 @@ def main():
         rows += [(test, r) for r in builders[test]()]
     print("# small_class_laws.py: R = %d draws per row, %d rows, n = %d bits" % (R, len(rows), N))
     print("# per row: classes K, draws n; X's mean and variance simulated / exact; T's (Cressie-Read 2/3) mean"
-          " simulated / exact and variance; count of p < 1e-4 per law (expected %g)" % (R * 1e-4))
+          " simulated / exact and variance simulated / O(1/n); count of p < 1e-4 per law (expected %g);"
+          " below it, the lambda = 1/2 divergence's mean and variance simulated / O(1/n) and per law the"
+          " Kolmogorov distance of the p-values from uniform (x 1000)" % (R * 1e-4))
     with Pool(3) as pool:
         results = pool.map(run_row, [r for _, r in rows], chunksize=1)
     tally = {}
-    for (test, _), (name, K, n, mom, counts) in zip(rows, results):
-        print("%-16s K %4d n %7d  X %7.3f %7.3f var %7.3f %7.3f  T %7.3f %7.3f var %7.3f  %s" % (
-            name, K, n, mom[0], mom[1], mom[2], mom[3], mom[4], mom[5], mom[6],
+    worst = {}
+    for (test, _), (name, K, n, mom, counts, dist) in zip(rows, results):
+        print("%-16s K %4d n %7d  X %7.3f %7.3f var %7.3f %7.3f  T %7.3f %7.3f var %7.3f %7.3f  %s" % (
+            name, K, n, mom[0], mom[1], mom[2], mom[3], mom[4], mom[5], mom[6], mom[7],
             "  ".join("%s %d" % (law, counts[law][0]) for law in LAWS)))
+        print("%-16s   T(1/2) %7.3f %7.3f var %7.3f %7.3f  distance x 1000  %s" % (
+            "", mom[8], mom[9], mom[10], mom[11], "  ".join("%s %.1f" % (law, 1000 * dist[law]) for law in LAWS)))
         for law in LAWS:
-            t = tally.setdefault((test, law), [np.zeros(len(LEVELS) + 1, dtype=np.int64), 0])
+            w = worst.setdefault((test, law), (0.0, ""))
+            if dist[law] > w[0]:
+                worst[(test, law)] = (dist[law], name)
+        for law in LAWS:
+            t = tally.setdefault((test, law), [np.zeros(len(LEVELS) + 11, dtype=np.int64), 0])
             t[0] += counts[law]
             t[1] += R
     print()
-    print("# pooled over each test's rows: observed / expected share of p < 1e-4, < 1e-3, < 1e-2 and p > 0.999")
+    print("# pooled over each test's rows: observed / expected share of p < 1e-4, < 1e-3, < 1e-2 and p > 0.999;"
+          " the largest of the ten deciles' observed / expected shares minus 1")
     for test in TESTS:
         for law in LAWS:
             c, total = tally[(test, law)]
-            ratios = [c[j] / (total * a) for j, a in enumerate(LEVELS)] + [c[-1] / (total * 1e-3)]
-            print("%-10s %-7s rows %3d  <1e-4 %.3f  <1e-3 %.3f  <1e-2 %.3f  >0.999 %.3f  (expected %d at 1e-4)" % (
-                test, law, total // R, *ratios, total * 1e-4))
+            ratios = [c[j] / (total * a) for j, a in enumerate(LEVELS)] + [c[len(LEVELS)] / (total * 1e-3)]
+            deciles = c[len(LEVELS) + 1:] / (total * 0.1) - 1
+            print("%-10s %-7s rows %3d  <1e-4 %.3f  <1e-3 %.3f  <1e-2 %.3f  >0.999 %.3f  deciles %+.4f"
+                  "  worst row's distance %.4f (%s)  (expected %d at 1e-4)" % (
+                      test, law, total // R, *ratios, deciles[np.argmax(np.abs(deciles))], *worst[(test, law)],
+                      total * 1e-4))
 
 
 if __name__ == "__main__":
