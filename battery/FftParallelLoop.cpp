@@ -41,6 +41,14 @@ struct Loop {
 // for the thread that hands out and collects a pool's jobs, for a loop's
 // caller that holds none, and for a sub-thread that has just given its own
 // back and is still signalling its end.
+//
+// A sub-thread waits only for the helpers: when none is free and helpers
+// hold some, it waits for their chunks to end; when the sub-threads alone
+// hold them all it computes beside them (`free` goes below 0), for the
+// sub-threads of several pools are the tests the concurrency limit lets
+// run, and the system shares the processors among those as among any
+// other tests. The helpers then stay asleep until the sub-threads leave
+// one free again.
 struct Helpers {
   std::mutex mutex;
   std::condition_variable wake;      // sleeping helpers wait for a ticket
@@ -49,8 +57,9 @@ struct Helpers {
   std::deque<Loop*> queued;          // loops whose chunks may be unclaimed
   int sleeping = 0;                  // helpers waiting for a ticket
   int tickets = 0;                   // processors taken for helpers not yet awake
-  int free = std::max(1, platform::ProcessorCount());  // processors no one holds
+  int free = std::max(1, platform::ProcessorCount());  // processors no one holds, below 0 when over-held
   int waiting = 0;                                     // sub-threads waiting for one
+  int helping = 0;                                     // processors held by helpers, tickets included
 
   // A helper may take a processor: one more than it takes is free and no
   // sub-thread waits for one.
@@ -61,18 +70,28 @@ struct Helpers {
     while (wanted-- > 0 && HelperMayTake() && sleeping > tickets) {
       --free;
       ++tickets;
+      ++helping;
       wake.notify_one();
     }
   }
   // A processor given back: to a waiting sub-thread first, else to a
-  // sleeping helper for a loop that has chunks left.
-  void Give() {
+  // sleeping helper for a loop that has chunks left. A helper's may let
+  // every waiting sub-thread go, when it was the last helper holding one.
+  void Give(bool helper) {
     ++free;
-    if (waiting > 0)
-      freed.notify_one();
-    else if (!queued.empty())
+    if (helper) --helping;
+    if (waiting > 0) {
+      if (helper && helping == 0)
+        freed.notify_all();
+      else
+        freed.notify_one();
+    } else if (!queued.empty()) {
       WakeHelpers(1);
+    }
   }
+  // A sub-thread may take a processor: one is free, or no helper holds
+  // one for it to wait for.
+  bool SubThreadMayTake() const { return free > 0 || helping == 0; }
 };
 
 Helpers& TheState() {
@@ -111,6 +130,7 @@ Helpers& TheHelpers() {
             // when it starts after a loop was queued) takes it itself.
             if (!h->queued.empty() && h->HelperMayTake()) {
               --h->free;
+              ++h->helping;
             } else {
               ++h->sleeping;
               h->wake.wait(lock, [h] { return h->tickets > 0; });
@@ -133,7 +153,7 @@ Helpers& TheHelpers() {
               charge(loop, nested);
               if (++loop->done == loop->count) h->finished.notify_all();
             }
-            h->Give();
+            h->Give(true);
           }
         }).detach();
       } catch (const std::system_error&) {
@@ -182,7 +202,7 @@ ProcessorHold::ProcessorHold() {
   Helpers& h = TheState();
   std::unique_lock<std::mutex> lock(h.mutex);
   ++h.waiting;
-  h.freed.wait(lock, [&h] { return h.free > 0; });
+  h.freed.wait(lock, [&h] { return h.SubThreadMayTake(); });
   --h.waiting;
   --h.free;
   // The helpers held back while sub-threads waited may take what is left.
@@ -192,7 +212,7 @@ ProcessorHold::ProcessorHold() {
 ProcessorHold::~ProcessorHold() {
   Helpers& h = TheState();
   std::lock_guard<std::mutex> lock(h.mutex);
-  h.Give();
+  h.Give(false);
 }
 
 int FftPlanThreads() { return std::max(1, platform::ProcessorCount() / 2); }

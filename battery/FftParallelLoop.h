@@ -16,16 +16,16 @@
 
 // The pools' sub-threads and this loop's helpers share the processors this
 // process may run on: a sub-thread holds one for each job it runs, a helper
-// for its run of chunks, and no more are held at once than there are
-// processors. A sub-thread that finds none free waits, at most for a
-// helper's chunk; a helper takes one only while no sub-thread waits and
-// another stays free, so the helpers compute on the processors the pools
-// leave free, and a test with its sub-threads never computes on more
-// threads than there are processors, besides the one that hands out their
-// jobs.
+// for its run of chunks. A helper takes one only while no sub-thread waits
+// and another stays free, so the helpers compute on the processors the
+// pools leave free; a sub-thread that finds none free waits only while
+// helpers hold some, at most for a helper's chunk. So a test with its
+// sub-threads never computes on more threads than there are processors,
+// besides the one that hands out their jobs, while the sub-threads of the
+// tests that run at once never wait for one another.
 class ProcessorHold {
  public:
-  ProcessorHold();   // waits for a free processor and holds it
+  ProcessorHold();   // waits for a processor no helper holds and holds it
   ~ProcessorHold();  // gives it back
   ProcessorHold(const ProcessorHold&) = delete;
   ProcessorHold& operator=(const ProcessorHold&) = delete;

@@ -4,8 +4,8 @@
 // worker counts against the concurrency limit until RunTest returns, after
 // its sub-threads are done. Each job runs holding one of the processors
 // that every pool's sub-threads and FFTW's loop helpers share
-// (ProcessorHold), so that the sub-threads of all pools together never
-// compute on more threads than there are processors.
+// (ProcessorHold), so that a pool's sub-threads and the helpers together
+// never compute on more threads than there are processors.
 //
 // Sub-thread i owns job record jobs[i], an auto-reset start event hINI[i]
 // and an end event hEND[i]. The record's key field (named by the test: R, S
