@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "battery/Distributions.h"
 #include "battery/RunState.h"
@@ -14,8 +13,6 @@ uint64_t Mix64(uint64_t z) {  // the splitmix64 finaliser
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);
 }
-
-constexpr bool LITTLE_ENDIAN_WORDS = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 double LnBeta(double a, double b) { return LogGamma(a) + LogGamma(b) - LogGamma(a + b); }
 
@@ -86,12 +83,7 @@ uint64_t SampledSequenceHash(const uint32_t* words, uint64_t bits) {
   // Pair j * pairs / SAMPLED_PAIRS for j = 0 .. SAMPLED_PAIRS - 1: the
   // last one ends within the whole pairs.
   for (uint64_t j = 0; j < SAMPLED_PAIRS; ++j) {
-    const uint64_t i = 2 * (j * pairs / SAMPLED_PAIRS);
-    uint64_t w;
-    if constexpr (LITTLE_ENDIAN_WORDS)
-      std::memcpy(&w, words + i, sizeof w);
-    else
-      w = words[i] | (static_cast<uint64_t>(words[i + 1]) << 32);
+    const uint64_t w = SequenceHasher::PairAt(words, j * pairs / SAMPLED_PAIRS);
     h = (h ^ w) * 0x9E3779B97F4A7C15ull;
     h ^= h >> 29;
   }
@@ -134,18 +126,6 @@ double BinomialTwoSidedRandomisedP(uint64_t trials, double q, uint64_t c, double
 }
 
 namespace {
-
-// Standard normal pairs by Box and Muller from the hash's uniforms
-// salt + 2 j and salt + 2 j + 1.
-struct HashNormals {
-  uint64_t hash, salt;
-  void Pair(uint64_t j, double& a, double& b) const {
-    const double r = std::sqrt(-2 * std::log(HashUniform(hash, salt + 2 * j)));
-    const double angle = 6.283185307179586 * HashUniform(hash, salt + 2 * j + 1);
-    a = r * std::cos(angle);
-    b = r * std::sin(angle);
-  }
-};
 
 // The hash's uniforms salt, salt + 1, ... in order, and standard normals
 // made of them by Box and Muller (two uniforms a pair, the cosine first).
@@ -256,23 +236,17 @@ double SmoothedChiSquare(const double* observed, const double* expected, int k, 
   }
   // A remainder left out of the sum: one normal per class (the remainder's
   // last), xi_i = sqrt(lambda) (sqrt(q_i) g_i - q_i sum_j sqrt(q_j) g_j).
-  const HashNormals normals{hash, salt};
+  // The normals are drawn twice in the same order: for the projection, then
+  // again for each class's shift.
+  HashDraws first(hash, salt), again(hash, salt);
   double projection = 0;
-  double a = 0, b = 0;
-  auto normal = [&](int i) {
-    if (i % 2 == 0) {
-      normals.Pair(static_cast<uint64_t>(i / 2), a, b);
-      return a;
-    }
-    return b;
-  };
-  for (int i = 0; i < k; ++i) projection += std::sqrt(expected[i] / trials) * normal(i);
-  projection += std::sqrt(rest) * normal(k);
+  for (int i = 0; i < k; ++i) projection += std::sqrt(expected[i] / trials) * first.Normal();
+  projection += std::sqrt(rest) * first.Normal();
   const double root = std::sqrt(lambda);
   double sum = 0;
   for (int i = 0; i < k; ++i) {
     const double q = expected[i] / trials;
-    const double xi = root * (std::sqrt(q) * normal(i) - q * projection);
+    const double xi = root * (std::sqrt(q) * again.Normal() - q * projection);
     const double d = observed[i] - expected[i] + xi;
     sum += d * d / q;
   }

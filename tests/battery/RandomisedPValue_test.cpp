@@ -212,22 +212,21 @@ TEST(SmoothedChiSquare, TwoDrawsGiveTheLawOfANormalPerClass) {
     }
     std::sort(drawn.begin(), drawn.end());
     std::sort(formed.begin(), formed.end());
-    double distance = 0;
-    for (size_t i = 0, j = 0; i < drawn.size() && j < formed.size();) {
-      if (drawn[i] <= formed[j]) ++i; else ++j;
-      distance = std::max(distance, std::fabs(static_cast<double>(i) - static_cast<double>(j)) / draws);
-    }
+    // The two-sample Kolmogorov-Smirnov distance, the drawn values moved up
+    // by `shift`.
+    auto distance = [&](double shift) {
+      double most = 0;
+      for (size_t i = 0, j = 0; i < drawn.size() && j < formed.size();) {
+        if (drawn[i] + shift <= formed[j]) ++i; else ++j;
+        most = std::max(most, std::fabs(static_cast<double>(i) - static_cast<double>(j)) / draws);
+      }
+      return most;
+    };
     // P(D > 1.95 sqrt(2 / draws)) is about 0.001 under one law.
-    EXPECT_LT(distance, 1.95 * std::sqrt(2.0 / draws)) << k;
+    EXPECT_LT(distance(0), 1.95 * std::sqrt(2.0 / draws)) << k;
     // A wrong law within the same draws, W of k - 1 degrees of freedom
     // instead of k - 2 (a mean lambda / (N + lambda) higher), is seen.
-    double shifted = 0;
-    const double step = lambda / (c.trials + lambda);
-    for (size_t i = 0, j = 0; i < drawn.size() && j < formed.size();) {
-      if (drawn[i] + step <= formed[j]) ++i; else ++j;
-      shifted = std::max(shifted, std::fabs(static_cast<double>(i) - static_cast<double>(j)) / draws);
-    }
-    EXPECT_GT(shifted, 1.95 * std::sqrt(2.0 / draws)) << k;
+    EXPECT_GT(distance(lambda / (c.trials + lambda)), 1.95 * std::sqrt(2.0 / draws)) << k;
   }
 }
 
